@@ -1,0 +1,26 @@
+#include "app/settings.h"
+
+
+Display myDisplay{};
+char inputFileName[512]{};
+
+int iImageType = 0;
+int iAntialias = 0;
+int adapt_dist = 0;
+int jitter = 0;
+int jpeg_quality = 0;
+int numThreads = 2;
+int iPQSize = 128;
+int iBounds[8][2]{};
+Vector Slab[3]{};
+int bunching = 0;
+
+void setStartupDefaults() {
+    iAntialias = 0;
+    adapt_dist = 20;
+    iImageType = 1;
+    Slab[0] = {1.0, 0.0, 0.0};
+    Slab[1] = {0.0, 1.0, 0.0};
+    Slab[2] = {0.0, 0.0, 1.0};
+    bunching = 4;
+}

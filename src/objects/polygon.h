@@ -1,0 +1,10 @@
+// Flat polygons of any number of corners in the plane of the first three, hit from both sides.
+// The vertex array is made by the caller and belongs to the polygon from then on.
+#pragma once
+
+#include "objects/data.h"
+
+Object* makePolygon(Vector* vertices, int count);
+int polygonIntersect(const Object* obj, const Ray* ray, Hit* hit);
+Vector polygonNormal(const Object* obj, Vector point);
+void polygonPrint(const Object* obj);

@@ -1,0 +1,10 @@
+// Flat triangles, hit from both sides. The vertex array (three corners) is made by the caller
+// and belongs to the triangle from then on.
+#pragma once
+
+#include "objects/data.h"
+
+Object* makeTriangle(Vector* vertices);
+int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit);
+Vector triangleNormal(const Object* obj, Vector point);
+void trianglePrint(const Object* obj);
