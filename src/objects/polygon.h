@@ -4,6 +4,7 @@
 
 #include "objects/data.h"
 
+// count is at least 3 (the polygon block asks for more than three corners).
 Object* makePolygon(Vector* vertices, int count);
 int polygonIntersect(const Object* obj, const Ray* ray, Hit* hit);
 Vector polygonNormal(const Object* obj, Vector point);
