@@ -1,0 +1,368 @@
+#include "render/ray.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <memory>
+
+#include "app/settings.h"
+#include "image/image.h"
+#include "math/random.h"
+#include "objects/intersec.h"
+#include "render/trace.h"
+#include "shading/shade.h"
+
+ViewPoint myViewPoint{};
+
+namespace {
+
+// The camera frame, derived from myViewPoint by cameraSetup and only read afterwards.
+Vector viewvec{};
+Vector leftvec{};     // image x grows along it
+Vector looking_up{};  // image y grows against it
+double frustrumwidth = 0.0;
+double frustrumheight = 0.0;
+bool cameraReady = false;
+
+constexpr double farAway = 1e10;
+constexpr int deepestLevel = 5;
+
+}  // namespace
+
+// Camera and primary rays
+
+void cameraSetup() {
+    ViewPoint& view = myViewPoint;
+    VecNorm(&view.up);
+    viewvec = view.lookAt - view.position;
+    VecNorm(&viewvec);
+    leftvec = cross(viewvec, view.up);
+    VecNorm(&leftvec);
+    view.up = cross(leftvec, viewvec);
+    VecNorm(&view.up);
+    looking_up = view.up;
+    if (view.aperture > 0) {
+        view.apertureU = leftvec * view.aperture;
+        Vector v = cross(viewvec, leftvec);
+        VecNorm(&v);
+        view.apertureV = v * view.aperture;
+    }
+    view.fovVertical = view.fov / view.ratio;
+    frustrumwidth = std::tan(view.fov);
+    frustrumheight = std::tan(view.fovVertical);
+    cameraReady = true;
+}
+
+void screenInit(Ray* ray) {
+    if (!cameraReady) cameraSetup();
+    ray->origin = myViewPoint.position;
+    ray->direction = viewvec;
+}
+
+void initRay(double x, double y, Ray* ray) {
+    const double W = myDisplay.width;
+    const double H = myDisplay.height;
+    Vector direction;
+    if (myViewPoint.projection == 1) {
+        const double theta = 2.0 * myViewPoint.fov * (x - W / 2.0) / W;
+        const double phi = 2.0 * myViewPoint.fovVertical * (H / 2.0 - y) / H;
+        direction = looking_up * std::sin(phi) + leftvec * std::sin(theta) +
+                    viewvec * std::cos(theta) * std::cos(phi);
+    } else {
+        const double u = 2.0 * x / W - 1.0;
+        const double v = 2.0 * y / H - 1.0;
+        direction = viewvec + leftvec * (frustrumwidth * u) + looking_up * (-frustrumheight * v);
+    }
+    VecNorm(&direction);
+    ray->direction = direction;
+}
+
+namespace {
+
+// One lens coordinate in [-1, 1]: a magnitude, then a draw for its sign.
+double lensCoordinate() {
+    double a = randomUnit();
+    if (randomUnit() > 0.5) a = -a;
+    return a;
+}
+
+}  // namespace
+
+void shoot(Ray* ray, Color* color, int* level) {
+    const ViewPoint& view = myViewPoint;
+    if (view.aperture <= 0 || view.samples < 1) {
+        trace(ray, color, level);
+        return;
+    }
+    Color sum{0.0, 0.0, 0.0};
+    for (int i = 0; i < view.samples; ++i) {
+        const Vector focus = ray->origin + ray->direction * view.focalLength;
+        const double a = lensCoordinate();
+        const double b = lensCoordinate();
+        Ray lensRay;
+        lensRay.origin = ray->origin + view.apertureU * a + view.apertureV * b;
+        lensRay.direction = focus - lensRay.origin;
+        VecNorm(&lensRay.direction);
+        trace(&lensRay, color, level);
+        sum += *color;
+    }
+    *color = sum / static_cast<double>(view.samples);
+}
+
+// Trace
+
+double trace(const Ray* ray, Color* color, int* level) {
+    *color = {0.0, 0.0, 0.0};
+    if (*level > deepestLevel) return 0.0;
+    Hit hit;
+    if (!myObjectList || !intersect(ray, farAway, &hit, nullptr)) {
+        *color = myHaze.factor > 0 ? myHaze.color : myBackGroundColor;
+        return farAway;
+    }
+    const double t = hit.distance;
+    const Vector point = ray->origin + t * ray->direction;
+    Vector normal = hit.object->normalFn(hit.object, point);
+    if (dot(normal, ray->direction) > 0) normal = -normal;
+    shade(hit.object, ray, normal, point, color, level, &hit);
+    if (color->red > 1.0) color->red = 1.0;
+    if (color->green > 1.0) color->green = 1.0;
+    if (color->blue > 1.0) color->blue = 1.0;
+    return t;
+}
+
+// Scans
+
+unsigned char colorToByte(double c) {
+    // The low 8 bits of the integer part, worked out in floating point so that no value (huge,
+    // negative, infinite or NaN) is ever converted out of an integer type's range.
+    const double whole = std::trunc(c * 255.0);
+    if (!std::isfinite(whole)) return 0;
+    double low = std::fmod(whole, 256.0);
+    if (low < 0) low += 256.0;
+    return static_cast<unsigned char>(low);
+}
+
+namespace {
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+template <typename T>
+using Buffer = std::unique_ptr<T[], FreeDeleter>;
+
+// A zero-filled buffer of count elements, or null when memory is short.
+template <typename T>
+Buffer<T> allocate(long count) {
+    if (count <= 0) count = 1;
+    return Buffer<T>(static_cast<T*>(std::calloc(static_cast<size_t>(count), sizeof(T))));
+}
+
+// A band whose buffers cannot be had renders nothing; the run then fails.
+void bandOutOfMemory() {
+    std::puts("Memory alloction failed.");
+    recordBandFailure(1);
+}
+
+void storeColor(unsigned char* bytes, const Color& color) {
+    bytes[0] = colorToByte(color.red);
+    bytes[1] = colorToByte(color.green);
+    bytes[2] = colorToByte(color.blue);
+}
+
+// The colour of the sample at (x + 0.5, y + 0.5), or at a random place in the pixel with jitter.
+void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
+    double px = x + 0.5;
+    double py = y + 0.5;
+    if (jitter) {
+        px = x + randomUnit();
+        py = y + randomUnit();
+    }
+    Color color;
+    initRay(px, py, ray);
+    shoot(ray, &color, level);
+    storeColor(bytes, color);
+}
+
+void finishRow(unsigned char* row, int y) {
+    writeImageLine(row, y);
+    showProgress(y);
+}
+
+}  // namespace
+
+void scanNone(int band) {
+    Ray ray;
+    screenInit(&ray);
+    int level = 0;
+    const int width = myDisplay.width;
+    const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
+    if (!row) return bandOutOfMemory();
+    for (int y = iBounds[band][0]; y < iBounds[band][1] && !bandsStopping(); ++y) {
+        for (int x = 0; x < width; ++x) samplePixel(x, y, &ray, &level, &row[3L * x]);
+        finishRow(row.get(), y);
+    }
+}
+
+void scanCorners(int band) {
+    Ray ray;
+    screenInit(&ray);
+    int level = 0;
+    const int width = myDisplay.width;
+    Buffer<unsigned char> previous = allocate<unsigned char>(3L * (width + 1L));
+    Buffer<unsigned char> current = allocate<unsigned char>(3L * (width + 1L));
+    const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
+    if (!previous || !current || !row) return bandOutOfMemory();
+
+    // One sample row per image row: width + 1 samples, each shared by four pixels.
+    auto sampleRow = [&](int y, unsigned char* samples) {
+        for (int x = 0; x <= width; ++x) samplePixel(x, y, &ray, &level, &samples[3L * x]);
+    };
+    const int first = iBounds[band][0];
+    sampleRow(first - 1, previous.get());
+    for (int y = first; y < iBounds[band][1] && !bandsStopping(); ++y) {
+        sampleRow(y, current.get());
+        const unsigned char* p = previous.get();
+        const unsigned char* c = current.get();
+        for (long i = 0; i < 3L * width; ++i) row[i] = (p[i] + p[i + 3] + c[i] + c[i + 3]) >> 2;
+        finishRow(row.get(), y);
+        previous.swap(current);
+    }
+}
+
+namespace {
+
+void copyColor(CornerSample* to, const CornerSample& from) {
+    to->red = from.red;
+    to->green = from.green;
+    to->blue = from.blue;
+}
+
+// The bottom corners of one image row, kept for the row below: red, green, blue and done,
+// each indexed x * 4 + a.
+struct EdgeRows {
+    unsigned char* red;
+    unsigned char* green;
+    unsigned char* blue;
+    unsigned char* done;
+
+    void load(long i, CornerSample* sample) const {
+        sample->done = done[i];
+        if (done[i]) *sample = {red[i], green[i], blue[i], done[i]};
+    }
+    void save(long i, const CornerSample& sample) const {
+        done[i] = sample.done;
+        if (sample.done) {
+            red[i] = sample.red;
+            green[i] = sample.green;
+            blue[i] = sample.blue;
+        }
+    }
+};
+
+}  // namespace
+
+void scanAdaptive(int band) {
+    Ray ray;
+    screenInit(&ray);
+    int level = 0;
+    const int width = myDisplay.width;
+    const long edgeSize = 4L * width + 1;
+    const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
+    const Buffer<unsigned char> edgeStore = allocate<unsigned char>(4 * edgeSize);  // done cleared
+    if (!row || !edgeStore) return bandOutOfMemory();
+    unsigned char* edge0 = edgeStore.get();
+    const EdgeRows edge{edge0, edge0 + edgeSize, edge0 + 2 * edgeSize, edge0 + 3 * edgeSize};
+
+    CornerSample grid[5][5]{};
+    for (int y = iBounds[band][0]; y < iBounds[band][1] && !bandsStopping(); ++y) {
+        for (int b = 0; b <= 4; ++b) grid[0][b].done = 0;
+        for (int x = 0; x < width; ++x) {
+            const long base = 4L * x;
+            for (int a = 1; a <= 4; ++a) edge.load(base + a, &grid[a][0]);
+            for (int a = 1; a <= 4; ++a)
+                for (int b = 1; b <= 4; ++b) grid[a][b].done = 0;
+
+            Color result;
+            adapt(0, 0, x, y, &result, 4, &ray, &level, grid);
+            row[3L * x] = static_cast<unsigned char>(result.red);
+            row[3L * x + 1] = static_cast<unsigned char>(result.green);
+            row[3L * x + 2] = static_cast<unsigned char>(result.blue);
+
+            for (int a = 0; a <= 4; ++a) edge.save(base + a, grid[a][4]);
+            for (int b = 0; b <= 4; ++b) {
+                grid[0][b].done = grid[4][b].done;
+                if (grid[4][b].done) copyColor(&grid[0][b], grid[4][b]);
+            }
+        }
+        finishRow(row.get(), y);
+    }
+}
+
+void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
+           CornerSample grid[5][5]) {
+    const int corners[4][2] = {{a, b}, {a + size, b}, {a, b + size}, {a + size, b + size}};
+    int sum[3] = {0, 0, 0};
+    for (const auto& corner : corners) {
+        CornerSample& sample = grid[corner[0]][corner[1]];
+        if (!sample.done) {
+            double px = x + corner[0] * 0.25;
+            double py = y + corner[1] * 0.25;
+            if (jitter) {
+                px += randomUnit() * 0.25 - 0.125;
+                py += randomUnit() * 0.25 - 0.125;
+            }
+            initRay(px, py, ray);
+            shoot(ray, result, level);
+            sample.red = colorToByte(result->red);
+            sample.green = colorToByte(result->green);
+            sample.blue = colorToByte(result->blue);
+            sample.done = 1;
+        }
+        sum[0] += sample.red;
+        sum[1] += sample.green;
+        sum[2] += sample.blue;
+    }
+    const int mean[3] = {sum[0] / 4, sum[1] / 4, sum[2] / 4};
+
+    bool accept = true;
+    if (size != 1) {
+        for (const auto& corner : corners) {
+            const CornerSample& sample = grid[corner[0]][corner[1]];
+            const int bytes[3] = {sample.red, sample.green, sample.blue};
+            for (int k = 0; k < 3; ++k)
+                if (std::abs(mean[k] - bytes[k]) >= adapt_dist) accept = false;
+        }
+    }
+    if (accept) {
+        *result = {static_cast<double>(mean[0]), static_cast<double>(mean[1]), static_cast<double>(mean[2])};
+        return;
+    }
+
+    const int h = size / 2;
+    const int quarters[4][2] = {{a, b}, {a + h, b}, {a, b + h}, {a + h, b + h}};
+    int total[3] = {0, 0, 0};
+    for (const auto& quarter : quarters) {
+        adapt(quarter[0], quarter[1], x, y, result, h, ray, level, grid);
+        total[0] += static_cast<unsigned char>(result->red);
+        total[1] += static_cast<unsigned char>(result->green);
+        total[2] += static_cast<unsigned char>(result->blue);
+    }
+    *result = {static_cast<double>(total[0] >> 2), static_cast<double>(total[1] >> 2),
+               static_cast<double>(total[2] >> 2)};
+}
+
+// Progress bar
+
+void showProgressInit() {
+    if (myDisplay.height % 10 == 0)
+        std::printf("\n 0%%------------------------------------------------------100%%\n ");
+    else
+        std::printf("\n 0%%------------------------------------------------------------100%%\n ");
+}
+
+void showProgress(int y) {
+    // Ten ticks over the image; an image of fewer than ten rows ticks after every row.
+    const int step = myDisplay.height / 10;
+    if (step == 0 || y % step == 0) std::fputs("\xB1\xB1\xB1\xB1\xB1\xB1", stdout);
+    std::fflush(stdout);
+}

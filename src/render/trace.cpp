@@ -1,0 +1,150 @@
+#include "render/trace.h"
+
+#include <pthread.h>
+
+#include <atomic>
+#include <cstdio>
+#include <ctime>
+
+#include "app/fatal.h"
+#include "app/settings.h"
+#include "image/image.h"
+#include "objects/data.h"
+#include "render/ray.h"
+#include "shading/light.h"
+
+Edition edition = Edition::single;
+
+namespace {
+
+std::atomic<int> bandStatus{0};
+std::atomic<bool> stopping{false};
+
+constexpr int maxBands = 8;
+constexpr double clockTicksPerSecond = 1000000.0;
+
+using ScanFn = void (*)(int band);
+
+ScanFn scanFor(int mode) {
+    switch (mode) {
+        case 1: return scanCorners;
+        case 2: return scanAdaptive;
+        default: return scanNone;
+    }
+}
+
+// The scene belongs to the render from here on: it is released whichever way doTrace ends.
+struct SceneRelease {
+    SceneRelease() = default;
+    SceneRelease(const SceneRelease&) = delete;
+    SceneRelease& operator=(const SceneRelease&) = delete;
+    ~SceneRelease() {
+        freeObjectTree(&myObjectList);
+        freeList(&myLightList);
+    }
+};
+
+struct BandJob {
+    ScanFn scan;
+    int band;
+};
+
+// Thread entry of one band: nothing escapes the thread; a fatal error is recorded for the driver.
+void* runBand(void* arg) {
+    const BandJob* job = static_cast<const BandJob*>(arg);
+    try {
+        job->scan(job->band);
+    } catch (const RunAbort& abort) {
+        recordBandFailure(abort.status != 0 ? abort.status : 1);
+        stopAllBands();
+    } catch (...) {
+        recordBandFailure(1);
+        stopAllBands();
+    }
+    return nullptr;
+}
+
+void renderInThreads(ScanFn scan) {
+    BandJob jobs[maxBands];
+    pthread_t threads[maxBands];
+    int started = 0;
+    for (int k = 0; k < numThreads; ++k) {
+        jobs[k] = {scan, k};
+        if (pthread_create(&threads[k], nullptr, runBand, &jobs[k]) != 0) {
+            std::printf(" Thread creation failed!!\n\n");
+            recordBandFailure(1);
+            stopAllBands();
+            break;
+        }
+        ++started;
+    }
+    for (int k = 0; k < started; ++k) pthread_join(threads[k], nullptr);
+}
+
+void renderInCallingThread(ScanFn scan) {
+    iBounds[0][0] = 0;
+    iBounds[0][1] = myDisplay.height;
+    scan(0);
+}
+
+}  // namespace
+
+void recordBandFailure(int status) {
+    int none = 0;
+    bandStatus.compare_exchange_strong(none, status);
+}
+
+void stopAllBands() { stopping.store(true); }
+
+bool bandsStopping() { return stopping.load(std::memory_order_relaxed); }
+
+void initMTBounds(int n) {
+    const long long h = myDisplay.height;
+    if (h % n != 0)
+        std::printf(" Warning the height and the number of threads are incompatible.\n"
+                    " The number of threads must be a multiplier of the height.\n");
+    for (int k = 0; k < n; ++k) {
+        iBounds[k][0] = static_cast<int>(k * h / n);
+        iBounds[k][1] = static_cast<int>((k + 1) * h / n);
+    }
+    std::printf(" Running %d threads\n", n);
+}
+
+void doTrace() {
+    SceneRelease release;
+    bandStatus.store(0);
+    stopping.store(false);
+
+    if (edition == Edition::multi) {
+        std::printf(" Multi-threaded version of ORVEL running.\n\n");
+        if (numThreads != 2 && numThreads != 4 && numThreads != maxBands) {
+            std::printf(" Invalid number of threads: defaulting to 2 threads\n");
+            numThreads = 2;
+        }
+        initMTBounds(numThreads);
+    }
+    if (openImage(myDisplay.outputName, myDisplay.width, myDisplay.height) == -1) abortRun(1);
+    showProgressInit();
+    const std::clock_t t0 = std::clock();
+    cameraSetup();
+
+    const ScanFn scan = scanFor(iAntialias);
+    if (edition == Edition::multi) {
+        renderInThreads(scan);
+    } else {
+        try {
+            renderInCallingThread(scan);
+        } catch (const RunAbort&) {
+            discardImage();
+            throw;
+        }
+    }
+    if (const int status = bandStatus.load(); status != 0) {
+        discardImage();
+        abortRun(status);
+    }
+
+    const std::clock_t t1 = std::clock();
+    std::printf("\n\n Rendering time: %4.2f second(s)\n", static_cast<double>(t1 - t0) / clockTicksPerSecond);
+    if (closeImage() == -1) abortRun(1);
+}
