@@ -1,13 +1,19 @@
 // The image writer dispatch: the chosen format keeps the whole picture in memory, rows arrive in
-// any order (several threads write disjoint rows), and the file is encoded at close.
+// any order (several threads write disjoint rows), and the file is encoded at close. Only one
+// image is open at a time.
 #pragma once
 
-// Appends the format's suffix to name, opens that writer and prints the file name and
-// resolution. 0, or -1 when the image is refused (message printed, no file left behind).
+// Appends the suffix of the format chosen by `iImageType` to name, opens that writer and prints
+// the file name and resolution. 0, or -1 when the image is refused before anything is rendered
+// (an unknown format, a size that is not positive or that the format or the memory cannot hold,
+// a file that cannot be created): one message line printed, no file left behind. An image
+// still open is dropped first.
 int openImage(const char* name, int width, int height);
 // Stores row y (3 * width bytes, red, green, blue); TGA and BMP swap the caller's row in place.
+// 0, or -1 when no image is open or it has no row y (nothing touched).
 int writeImageLine(unsigned char* row, int y);
-// Encodes and writes the file; 0, or -1 when writing failed (message printed).
+// Encodes and writes the file; 0, or -1 when no image is open or writing failed (message
+// printed, file removed).
 int closeImage();
 // Drops an open image without writing it: the frame is released and the file removed.
 void discardImage();
