@@ -17,3 +17,12 @@ test: build
 
 clean:
 	rm -rf $(BUILD_DIR) build-*
+
+# Benchmarks against POV-Ray and Tachyon (bench/README.md). Options go in COMPARE_ARGS and
+# FRAMING_ARGS, e.g. `make compare COMPARE_ARGS=--quick`.
+.PHONY: compare framing
+compare: build
+	python3 bench/compare.py --orvel-dir $(BUILD_DIR) $(COMPARE_ARGS)
+
+framing: build
+	python3 bench/framing.py --orvel-dir $(BUILD_DIR) $(FRAMING_ARGS)
