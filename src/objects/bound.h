@@ -12,3 +12,5 @@ void buildBoundingSlabs();
 int sortAndSplit(Object** slot, long n);
 // Chooses the split axis and the split value for the count records from top on.
 void findAxis(Object* top, long count);
+// Records at the top level of the list during the last build (1 once a tree has been built).
+long boundingTotal();
