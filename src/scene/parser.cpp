@@ -1,0 +1,186 @@
+#include "scene/parser.h"
+
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+
+#include "app/fatal.h"
+#include "scene/blocks.h"
+#include "scene/colors.h"
+#include "scene/lexer.h"
+#include "shading/light.h"
+
+Surface* surface = nullptr;
+Object* object = nullptr;
+
+short c = 0;
+short s = 0;
+short su = 0;
+short l = 0;
+
+int iNumSphere = 0;
+int iNumRing = 0;
+int iNumPlane = 0;
+int iNumCone = 0;
+int iNumCylinder = 0;
+int iNumDisc = 0;
+int iNumPolygone = 0;
+int iNumTriangle = 0;
+int iNumPatch = 0;
+int iNumSurface = 0;
+int iNumLight = 0;
+
+namespace {
+
+struct FileCloser {
+    void operator()(FILE* file) const { std::fclose(file); }
+};
+using SceneFile = std::unique_ptr<FILE, FileCloser>;
+
+struct FreeDeleter {
+    void operator()(void* p) const { std::free(p); }
+};
+
+// Files open in the include chain right now.
+int includeDepth = 0;
+
+struct IncludeLevel {
+    IncludeLevel() { ++includeDepth; }
+    ~IncludeLevel() { --includeDepth; }
+    IncludeLevel(const IncludeLevel&) = delete;
+    IncludeLevel& operator=(const IncludeLevel&) = delete;
+};
+
+// The current surface and the declared colours live while parseFile runs, however it ends.
+struct ParseScratch {
+    ParseScratch() = default;
+    ~ParseScratch() {
+        std::free(surface);
+        surface = nullptr;
+        freeColorList(&myColorList);
+    }
+    ParseScratch(const ParseScratch&) = delete;
+    ParseScratch& operator=(const ParseScratch&) = delete;
+};
+
+void resetCounters() {
+    c = s = su = l = 0;
+    iNumSphere = iNumRing = iNumPlane = iNumCone = iNumCylinder = iNumDisc = 0;
+    iNumPolygone = iNumTriangle = iNumPatch = iNumSurface = iNumLight = 0;
+}
+
+void printStatistics() {
+    std::printf("\n\n Number of sphere(s):\t\t%d\n", iNumSphere);
+    std::printf(" Number of ring(s):\t\t%d\n", iNumRing);
+    std::printf(" Number of plane(s):\t\t%d\n", iNumPlane);
+    std::printf(" Number of cone(s):\t\t%d\n", iNumCone);
+    std::printf(" Number of cylinder(s):\t\t%d\n", iNumCylinder);
+    std::printf(" Number of disc(s):\t\t%d\n", iNumDisc);
+    std::printf(" Number of polygon(s):\t\t%d\n", iNumPolygone);
+    std::printf(" Number of triangle(s):\t\t%d\n", iNumTriangle);
+    std::printf(" Number of patch(es):\t\t%d\n", iNumPatch);
+    std::printf(" Number of surface(s):\t\t%d\n", iNumSurface);
+    std::printf(" Number of light(s):\t\t%d\n", iNumLight);
+}
+
+// `include "name"`: the name is taken out of strTemp before the included file overwrites it.
+void includeFile(FILE* file) {
+    Lire_Chaine(file);
+    char name[sizeof strTemp];
+    std::strcpy(name, strTemp);
+    parseScene(name);
+}
+
+}  // namespace
+
+int parseScene(const char* name) {
+    if (includeDepth == maxIncludeDepth) yyerror(" include chain deeper than 64 files");
+    const SceneFile file(std::fopen(name, "r"));
+    if (!file) {
+        std::printf("\n Scene file: %s could no be opened\n", name);
+        abortRun(-1);
+    }
+    const IncludeLevel level;
+    FILE* in = file.get();
+    std::setvbuf(in, nullptr, _IOFBF, 1 << 16);
+    std::printf("\n Parsing %s", name);
+
+    for (int token = Lire_MotCle(in); token != tokEnd; token = Lire_MotCle(in)) {
+        switch (token) {
+            case kwInclude: includeFile(in); break;
+            case kwDeclare: yy_declare(in); break;
+            case kwCamera: yy_camera(in); ++c; break;
+            case kwLight: yy_light(in); ++l; break;
+            case kwSettings: yy_settings(in); ++s; break;
+            case kwSurface: yy_surface(in); ++su; break;
+            case kwPlane: yy_plane(in); break;
+            case kwSphere: yy_sphere(in); break;
+            case kwCone: yy_cone(in); break;
+            case kwRing: yy_ring(in); break;
+            case kwDisc: yy_disc(in); break;
+            case kwPolygon: yy_polygon(in); break;
+            case kwCylinder: yy_cylindre(in); break;
+            case kwTriangle: yy_triangle(in); break;
+            case kwPatch:
+            case kwSmoothTriangle: yy_patch(in); break;
+            default:
+                std::printf("\n Scene parser returned error: %d '%s'\n", token, chaine);
+                yyerror(" Unkown term");
+        }
+    }
+    return 0;
+}
+
+void yy_declare(FILE* file) {
+    Lire_Chaine(file);
+    if (std::strlen(strTemp) > maxColorNameLength) yyerror(" color name longer than 63 characters");
+    if (Lire_MotCle(file) != kwColor) yyerror(" Unkown element in declaration");
+    std::unique_ptr<ColorEntry, FreeDeleter> entry(static_cast<ColorEntry*>(std::calloc(1, sizeof(ColorEntry))));
+    if (!entry) yyerror(" memory allocation failed");
+    Lire_Decimal(file);
+    entry->color.red = val_DBL;
+    Lire_Decimal(file);
+    entry->color.green = val_DBL;
+    Lire_Decimal(file);
+    entry->color.blue = val_DBL;
+    std::strcpy(entry->name, strTemp);
+    addColorToList(&myColorList, entry.release());
+}
+
+int parseFile(const char* name) {
+    resetCounters();
+    const ParseScratch scratch;
+    surface = static_cast<Surface*>(std::malloc(sizeof(Surface)));
+    if (!surface) yyerror(" memory allocation failed");
+    *surface = surfaceDefaults;
+
+    parseScene(name);
+
+    if (c == 0) {
+        std::printf(" Missing camera!");
+        return -1;
+    }
+    if (s == 0) {
+        std::printf(" Missing settings!");
+        return -1;
+    }
+    if (su == 0) {
+        std::printf(" Missing surface!");
+        return -1;
+    }
+    if (l == 0) std::printf(" Warning: scene doesn't contain any light.");
+    printStatistics();
+    return 0;
+}
+
+void releaseScene() {
+    freeObjectTree(&myObjectList);
+    freeList(&myLightList);
+    freeColorList(&myColorList);
+    std::free(surface);
+    surface = nullptr;
+    object = nullptr;
+    nPrims = 0;
+    resetCounters();
+    resetLexer();
+}
