@@ -12,6 +12,12 @@ configure:
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
 
+# Renders the showcase scene into showcase.png at the top of the tree.
+run: build
+	$(BUILD_DIR)/orvel -i scenes/showcase.orv -o showcase -png
+	@echo
+	@echo "The picture is in $(CURDIR)/showcase.png"
+
 test: build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 

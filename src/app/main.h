@@ -1,0 +1,17 @@
+// The program's run: start-up defaults, banner, command line (read twice, so that its options
+// win over the scene's settings block), scene, bounding hierarchy, render. Both programs call
+// orvelMain; they differ only in the edition (banner, the thread option and its usage line, and
+// the render driver's bands).
+#pragma once
+
+#include "render/trace.h"
+
+// The whole run; returns the exit status (0 after a render, -1 for usage and scene errors).
+int orvelMain(int argc, char** argv, Edition which);
+
+// One pass over the options. Returns when they are good and a scene file is named; otherwise
+// prints the usage text (or the reason) and ends the run with status -1.
+void parseArgs(int argc, char** argv);
+
+void showUsage();
+void showCredits();

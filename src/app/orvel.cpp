@@ -1,0 +1,4 @@
+// The single-threaded renderer.
+#include "app/main.h"
+
+int main(int argc, char** argv) { return orvelMain(argc, argv, Edition::single); }
