@@ -24,6 +24,13 @@ test: build
 clean:
 	rm -rf $(BUILD_DIR) build-*
 
+# Queries per second of the scene query on generated scenes, in its own optimised tree; not part
+# of `make test`. Google Benchmark options go in BENCH_ARGS, e.g. BENCH_ARGS=--benchmark_filter=sphere.
+bench:
+	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVEL_BENCH=ON -DBUILD_TESTING=OFF
+	cmake --build build-bench -j $(JOBS) --target orvel_bench
+	./build-bench/bench/orvel_bench $(BENCH_ARGS)
+
 # Benchmarks against POV-Ray and Tachyon (bench/README.md). Options go in COMPARE_ARGS and
 # FRAMING_ARGS, e.g. `make compare COMPARE_ARGS=--quick`.
 .PHONY: compare framing

@@ -79,8 +79,8 @@ inline bool outlineContains(const Vector* v, int count, int axisU, int axisV, do
 }
 
 // The intersection of a flat figure seen from both sides.
-inline int outlineIntersect(const Object* obj, const Ray* ray, Hit* hit, const Vector* v, int count, Vector normal,
-                            double d, int axisU, int axisV) {
+inline int outlineIntersect(const Object* obj, const Ray* ray, Hit* hit, const Vector* v, int count,
+                            Vector normal, double d, int axisU, int axisV) {
     hit->entering = 0;
     const double vd = dot(normal, ray->direction);
     if (!(std::fabs(vd) >= 0.001)) return 0;  // along the plane (or no plane at all)

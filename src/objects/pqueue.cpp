@@ -1,17 +1,21 @@
 #include "objects/pqueue.h"
 
 #include <cstdio>
-#include <utility>
 
 #include "app/fatal.h"
 #include "app/settings.h"
 
+namespace {
+
+constexpr const char* resizeAdvice =
+    " Please use the -pqs or --pqsize switch to increase the priority queue size\n";
+
+}  // namespace
+
 void priorityQueueInsert(double key, Object* node, QueueEntry* queue, int* size) {
     if (*size + 1 >= iPQSize) {
         fflush(stdout);
-        fprintf(stderr,
-                "\n\n ORVEL is out of space...\n Please use the -pqs or --pqsize switch to increase the priority "
-                "queue size\n");
+        fprintf(stderr, "\n\n ORVEL is out of space...\n%s", resizeAdvice);
         abortRun(1);
     }
     int i = ++*size;
@@ -25,8 +29,7 @@ void priorityQueueInsert(double key, Object* node, QueueEntry* queue, int* size)
 
 void priorityQueueDelete(double* key, Object** node, QueueEntry* queue, int* size) {
     if (*size == 0) {
-        printf(" Priority queue is empty, dying...\n Please use the -pqs or --pqsize switch to increase the priority "
-               "queue size\n");
+        printf(" Priority queue is empty, dying...\n%s", resizeAdvice);
         fflush(stdout);
         abortRun(1);
     }

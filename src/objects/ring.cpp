@@ -55,6 +55,6 @@ Vector ringNormal(const Object* obj, Vector) { return obj->ring.normal; }
 
 void ringPrint(const Object* obj) {
     const RingData& r = obj->ring;
-    printf("Ring: Nx = %g, Ny = %g, Nz = %g\n Cx = %g, Cy = %g, Cz = %g\n", r.normal.x, r.normal.y, r.normal.z,
-           r.center.x, r.center.y, r.center.z);
+    printf("Ring: Nx = %g, Ny = %g, Nz = %g\n Cx = %g, Cy = %g, Cz = %g\n", r.normal.x, r.normal.y,
+           r.normal.z, r.center.x, r.center.y, r.center.z);
 }

@@ -93,7 +93,7 @@ TEST_F(Bounding, EqualCentresAndAxisTies) {
     const std::vector<long> first{0, 1, 2};
     const std::vector<long> second{0, 2, 5};
     EXPECT_EQ(lowOf([](double a, double b) { return Vector{a, b, 0}; }), first);         // x = y: x
-    EXPECT_EQ(lowOf([](double a, double b) { return Vector{0.1 * a, a, b}; }), first);  // y = z: y
+    EXPECT_EQ(lowOf([](double a, double b) { return Vector{0.1 * a, a, b}; }), first);   // y = z: y
     EXPECT_EQ(lowOf([](double a, double b) { return Vector{a, 0, 1.5 * b}; }), second);  // z wider
 }
 

@@ -99,9 +99,8 @@ TEST_F(Intersect, HeapFollowsItsSizeSetting) {
     for (int k = 0; k < 12; ++k) makeSphere({0, 0, 3.0 + k}, 2);  // overlapping boxes on the ray
     buildBoundingSlabs();
     iPQSize = 3;  // two entries: too few for the root's grandchildren
-    EXPECT_EQ(abortMessage([] { nearest({0, 0, 0}, {0, 0, 1}); }),
-              "\n\n ORVEL is out of space...\n Please use the -pqs or --pqsize switch to increase the priority "
-              "queue size\n");
+    const std::string message = abortMessage([] { nearest({0, 0, 0}, {0, 0, 1}); });
+    EXPECT_EQ(message.rfind("\n\n ORVEL is out of space...\n", 0), 0u);
     iPQSize = 1000;
     double distance;
     nearest({0, 0, 0}, {0, 0, 1}, 1e10, nullptr, &distance);
@@ -114,7 +113,9 @@ long checkTree(const Object* obj, std::multiset<const Object*>* prims) {
     long nodes = 1;
     int count = 0;
     for (const Object* c = obj->children->first; c; c = c->next, ++count) {
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(obj->boundMin[i] <= c->boundMin[i] && obj->boundMax[i] >= c->boundMax[i]);
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_TRUE(obj->boundMin[i] <= c->boundMin[i] && obj->boundMax[i] >= c->boundMax[i]);
+        }
         nodes += checkTree(c, prims);
     }
     EXPECT_TRUE(count == obj->children->count && count >= 2 && count <= bunching);
@@ -155,7 +156,9 @@ private:
         const double r = uniform(0.2, 2);
         switch (kind) {
             case 0: return makeSphere(c, r);
-            case 1: return makeCone(c, r, c + uniform(0.5, 4) * unit(), uniform(0, 1) < 0.5 ? r : uniform(0, 1.5));
+            case 1:
+                return makeCone(c, r, c + uniform(0.5, 4) * unit(),
+                                uniform(0, 1) < 0.5 ? r : uniform(0, 1.5));
             case 2: return makeRing(c, unit(), uniform(0, 1) < 0.5 ? 0.0 : r / 3, r);
             case 3: return makeTriangle(vertexArray({c + point(2), c + point(2), c + point(2)}));
             case 4: {  // star-shaped, 4 to 8 corners in a random plane
@@ -203,13 +206,14 @@ TEST_F(Intersect, AgreesWithTestingEveryPrimitive) {
                 int w = 0;  // every primitive but the skipped one, strictly nearer than the best so far
                 for (const Object* p : prims) {
                     Hit local;
-                    if (p != exclude && p->intersectFn(p, &r, &local) && local.distance < (w ? want.distance : limit)) {
+                    if (p != exclude && p->intersectFn(p, &r, &local) &&
+                        local.distance < (w ? want.distance : limit)) {
                         want = local;
                         w = 1;
                     }
                 }
                 if (g != w || (w && (got.distance != want.distance || got.object != want.object))) {
-                    if (++mismatches <= 5) ADD_FAILURE() << "seed " << seed << " ray " << k << " bounce " << bounce;
+                    if (++mismatches <= 5) ADD_FAILURE() << "seed " << seed << " ray " << k << "." << bounce;
                 }
                 if (!w) break;
                 ++hits;
@@ -250,7 +254,8 @@ TEST_F(IntersectThreads, EachThreadGetsItsOwnHitsAndNormals) {
     scene.add(150);
     for (int k = 0; k < 144; ++k) {  // a mesh of patches sharing their edges, around z = 0
         const double x = k % 12 - 6.0, y = k / 12 - 6.0;
-        Vector data[6] = {{x, y, 0}, scene.unit(), {x + 1, y, 0.3}, scene.unit(), {x, y + 1, -0.2}, scene.unit()};
+        const Vector n0 = scene.unit(), n1 = scene.unit(), n2 = scene.unit();
+        Vector data[6] = {{x, y, 0}, n0, {x + 1, y, 0.3}, n1, {x, y + 1, -0.2}, n2};
         makePatch(data);
     }
     buildBoundingSlabs();

@@ -11,10 +11,10 @@ TEST_F(Plane, OneSidedWithAZeroThreshold) {
     EXPECT_EQ(nPrims, 1);
     expectRays(p, {
                       {{0, 0, -2}, {0, 0, 1}, 5},
-                      {{0, 0, 5}, {0, 0, -1}, -1},             // travelling against the normal
+                      {{0, 0, 5}, {0, 0, -1}, -1},  // travelling against the normal
                       {{0, 0, -2}, {1, 0, 0}, -1},
                       {{0, 0, -2}, {0.99999975, 0, 0.0005}, -1},  // cosine below 0.001
-                      {{1, 1, 3}, {0, 0, 1}, 0},               // starting on it
+                      {{1, 1, 3}, {0, 0, 1}, 0},                  // starting on it
                       {{1, 1, 3.5}, {0, 0, 1}, -1},
                   });
     EXPECT_EQ(p->normalFn(p, {9, 9, 3}).z, 1.0);

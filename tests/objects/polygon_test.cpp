@@ -15,7 +15,8 @@ bool hitsAt(const Object* p, double x, double y) {
 
 TEST_F(Polygon, ConcaveOutlineExtentsAndPrint) {
     // An L: the square 0..2 without its upper right quarter.
-    Object* p = makePolygon(vertexArray({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}), 6);
+    Object* p =
+        makePolygon(vertexArray({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}), 6);
     EXPECT_EQ(nPrims, 1);
     EXPECT_TRUE(hitsAt(p, 0.5, 1.5) && hitsAt(p, 1.5, 0.5));
     EXPECT_FALSE(hitsAt(p, 1.5, 1.5) || hitsAt(p, 2.5, 0.5));

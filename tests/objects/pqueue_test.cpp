@@ -36,14 +36,11 @@ TEST_F(PriorityQueue, SmallestKeyComesOutFirst) {
 }
 
 TEST_F(PriorityQueue, OverflowAndEmptyRemovalEndTheRun) {
+    const std::string advice = " Please use the -pqs or --pqsize switch to increase the priority queue size\n";
     for (int k = 0; k < 127; ++k) insert(k);  // iPQSize 128 holds 127
-    EXPECT_EQ(abortMessage([&] { insert(-1); }),
-              "\n\n ORVEL is out of space...\n Please use the -pqs or --pqsize switch to increase the priority "
-              "queue size\n");
+    EXPECT_EQ(abortMessage([&] { insert(-1); }), "\n\n ORVEL is out of space...\n" + advice);
     size = 0;
-    EXPECT_EQ(abortMessage([&] { pop(); }, true),
-              " Priority queue is empty, dying...\n Please use the -pqs or --pqsize switch to increase the "
-              "priority queue size\n");
+    EXPECT_EQ(abortMessage([&] { pop(); }, true), " Priority queue is empty, dying...\n" + advice);
 }
 
 }  // namespace

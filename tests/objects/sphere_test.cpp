@@ -11,15 +11,15 @@ TEST_F(Sphere, RootChoiceThresholdsAndEntering) {
     EXPECT_EQ(nPrims, 1);
     EXPECT_EQ(myObjectList, s);
     expectRays(s, {
-                      {{0, 0, -5}, {0, 0, 1}, 4},          // from outside: the near root
-                      {{0, 0, 0}, {1, 0, 0}, 1, 0},        // from the centre: the far root
-                      {{0, 0, 1}, {0, 0, 1}, -1},          // leaving from the surface: both roots too close
-                      {{0, 0, 1}, {0, 0, -1}, 2, 0},       // on the surface counts as inside
+                      {{0, 0, -5}, {0, 0, 1}, 4},     // from outside: the near root
+                      {{0, 0, 0}, {1, 0, 0}, 1, 0},   // from the centre: the far root
+                      {{0, 0, 1}, {0, 0, 1}, -1},     // leaving from the surface: both roots too close
+                      {{0, 0, 1}, {0, 0, -1}, 2, 0},  // on the surface counts as inside
                       {{0, 0, -1.0002}, {0, 0, 1}, 2.0002, 0},  // within 0.001 of radius squared
                       {{0, 0, -1.001}, {0, 0, 1}, 2.001, 1},
-                      {{1, 0, -5}, {0, 0, 1}, 5},          // tangent
+                      {{1, 0, -5}, {0, 0, 1}, 5},  // tangent
                       {{1.5, 0, -5}, {0, 0, 1}, -1},
-                      {{0, 0, 5}, {0, 0, 1}, -1},          // behind
+                      {{0, 0, 5}, {0, 0, 1}, -1},  // behind
                       {{NAN, 0, 0}, {0, 0, 1}, -1},
                   });
     expectVector(s->normalFn(s, {0, 0, -1}), {0, 0, -1});

@@ -30,11 +30,11 @@ TEST_F(Triangle, PlaneBothSidesCrossingsAndTolerance) {
 
 TEST_F(Triangle, ProjectionDropsTheLargestNormalCoordinateXFirst) {
     Object* t = makeTriangle(vertexArray({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
-    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 1);  // x, y
+    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 1);           // x, y
     t = makeTriangle(vertexArray({{0, 0, 0}, {1, -1, 0}, {0, 0, 1}}));  // |nx| = |ny| > |nz|
-    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 12);  // y, z
+    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 12);          // y, z
     t = makeTriangle(vertexArray({{0, 0, 0}, {1, 0, 0}, {0, 1, -1}}));  // |ny| = |nz| > |nx|
-    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 2);   // x, z
+    EXPECT_EQ(t->triangle.axisU * 10 + t->triangle.axisV, 2);           // x, z
 }
 
 }  // namespace

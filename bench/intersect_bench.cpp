@@ -1,0 +1,190 @@
+// Queries per second of intersect on three generated scenes: 10,000 random spheres, a height
+// field of 100,000 triangles and 2,000 cylinders. Camera rays come from a pinhole grid over the
+// scene; shadow rays start where those hit, run towards a light, stop at it and skip the object
+// they start on. Everything is drawn from fixed seeds, so runs on one machine compare.
+#include <benchmark/benchmark.h>
+
+#include <cmath>
+#include <cstdlib>
+#include <optional>
+#include <random>
+#include <vector>
+
+#include "app/settings.h"
+#include "objects/bound.h"
+#include "objects/cone.h"
+#include "objects/intersec.h"
+#include "objects/sphere.h"
+#include "objects/triangle.h"
+
+namespace {
+
+enum class Scene { spheres, heightField, cylinders };
+
+struct ShadowQuery {
+    Ray ray;
+    double distance;
+    const Object* exclude;
+};
+
+struct Workload {
+    std::vector<Ray> camera;
+    std::vector<ShadowQuery> shadow;
+    double cameraHits = 0;  // share of camera rays that hit something
+};
+
+Vector unit(Vector v) {
+    VecNorm(&v);
+    return v;
+}
+
+void makeSpheres(std::mt19937& engine) {
+    std::uniform_real_distribution<double> coord(-50, 50);
+    std::uniform_real_distribution<double> radius(0.3, 1.5);
+    for (int k = 0; k < 10000; ++k) makeSphere({coord(engine), coord(engine), coord(engine)}, radius(engine));
+}
+
+// 250 x 200 cells of two triangles over [-50, 50] x [-40, 40], rolling hills with some noise.
+void makeHeightField(std::mt19937& engine) {
+    constexpr int nx = 250;
+    constexpr int ny = 200;
+    std::uniform_real_distribution<double> noise(-0.2, 0.2);
+    std::vector<Vector> grid;
+    for (int j = 0; j <= ny; ++j) {
+        for (int i = 0; i <= nx; ++i) {
+            const double x = -50 + 100.0 * i / nx;
+            const double y = -40 + 80.0 * j / ny;
+            grid.push_back({x, y, 3 * std::sin(x / 7) * std::cos(y / 5) + noise(engine)});
+        }
+    }
+    auto corner = [&](int i, int j) { return grid[j * (nx + 1) + i]; };
+    auto triangle = [](Vector p, Vector q, Vector r) {
+        auto* corners = static_cast<Vector*>(std::malloc(3 * sizeof(Vector)));  // the triangle owns it
+        corners[0] = p;
+        corners[1] = q;
+        corners[2] = r;
+        makeTriangle(corners);
+    };
+    for (int j = 0; j < ny; ++j) {
+        for (int i = 0; i < nx; ++i) {
+            triangle(corner(i, j), corner(i + 1, j), corner(i + 1, j + 1));
+            triangle(corner(i, j), corner(i + 1, j + 1), corner(i, j + 1));
+        }
+    }
+}
+
+void makeCylinders(std::mt19937& engine) {
+    std::uniform_real_distribution<double> coord(-40, 40);
+    std::uniform_real_distribution<double> length(1, 6);
+    std::uniform_real_distribution<double> radius(0.2, 0.8);
+    std::normal_distribution<double> g;
+    for (int k = 0; k < 2000; ++k) {
+        const Vector base{coord(engine), coord(engine), coord(engine)};
+        const Vector axis = unit({g(engine), g(engine), g(engine)});
+        const double r = radius(engine);
+        makeCone(base, r, base + length(engine) * axis, r);
+    }
+}
+
+// Builds the scene and its rays: a 256 x 256 pinhole grid from eye towards target.
+Workload build(Scene scene) {
+    freeObjectTree(&myObjectList);
+    nPrims = 0;
+    setStartupDefaults();
+    std::mt19937 engine(20240611);
+    Vector eye{0, 0, -150};
+    Vector target{0, 0, 0};
+    Vector upHint{0, 1, 0};
+    double halfWidth = 0.4;  // of the image plane at distance 1
+    switch (scene) {
+        case Scene::spheres: makeSpheres(engine); break;
+        case Scene::heightField:
+            makeHeightField(engine);
+            eye = {0, -55, 75};
+            upHint = {0, 0, 1};
+            halfWidth = 0.45;
+            break;
+        case Scene::cylinders: makeCylinders(engine); break;
+    }
+    buildBoundingSlabs();
+
+    const Vector forward = unit(target - eye);
+    const Vector right = unit(cross(forward, upHint));
+    const Vector up = cross(right, forward);
+    const Vector light{150, -150, 60};
+    constexpr int size = 256;
+    Workload w;
+    for (int j = 0; j < size; ++j) {
+        for (int i = 0; i < size; ++i) {
+            const double u = halfWidth * (2.0 * (i + 0.5) / size - 1);
+            const double v = halfWidth * (2.0 * (j + 0.5) / size - 1);
+            const Ray ray{eye, unit(forward + u * right + v * up)};
+            w.camera.push_back(ray);
+            Hit hit;
+            if (!intersect(&ray, 1e10, &hit, nullptr)) continue;
+            const Vector point = ray.origin + hit.distance * ray.direction;
+            const Vector toLight = light - point;
+            w.shadow.push_back({{point, unit(toLight)}, length(toLight), hit.object});
+        }
+    }
+    w.cameraHits = static_cast<double>(w.shadow.size()) / w.camera.size();
+    return w;
+}
+
+// The scene of the benchmark running now; rebuilt only when the next one wants another.
+const Workload& workload(Scene scene) {
+    static std::optional<Scene> current;
+    static Workload loaded;
+    if (current != scene) {
+        loaded = build(scene);
+        current = scene;
+    }
+    return loaded;
+}
+
+void cameraRays(benchmark::State& state, Scene scene) {
+    const std::vector<Ray>& rays = workload(scene).camera;
+    size_t next = 0;
+    Hit hit;
+    for (auto _ : state) {
+        benchmark::DoNotOptimize(intersect(&rays[next], 1e10, &hit, nullptr));
+        if (++next == rays.size()) next = 0;
+    }
+    state.counters["queries/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["hit%"] = 100 * workload(scene).cameraHits;
+}
+
+void shadowRays(benchmark::State& state, Scene scene) {
+    const std::vector<ShadowQuery>& queries = workload(scene).shadow;
+    if (queries.empty()) return state.SkipWithError("no camera ray hits the scene");
+    size_t next = 0;
+    long blocked = 0;
+    Hit hit;
+    for (auto _ : state) {
+        const ShadowQuery& q = queries[next];
+        blocked += intersect(&q.ray, q.distance, &hit, q.exclude);
+        if (++next == queries.size()) next = 0;
+    }
+    state.counters["queries/s"] =
+        benchmark::Counter(static_cast<double>(state.iterations()), benchmark::Counter::kIsRate);
+    state.counters["blocked%"] = 100.0 * blocked / static_cast<double>(state.iterations());
+}
+
+BENCHMARK_CAPTURE(cameraRays, spheres10k, Scene::spheres);
+BENCHMARK_CAPTURE(shadowRays, spheres10k, Scene::spheres);
+BENCHMARK_CAPTURE(cameraRays, heightField100k, Scene::heightField);
+BENCHMARK_CAPTURE(shadowRays, heightField100k, Scene::heightField);
+BENCHMARK_CAPTURE(cameraRays, cylinders2k, Scene::cylinders);
+BENCHMARK_CAPTURE(shadowRays, cylinders2k, Scene::cylinders);
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    benchmark::RunSpecifiedBenchmarks();
+    benchmark::Shutdown();
+    freeObjectTree(&myObjectList);
+    return 0;
+}
