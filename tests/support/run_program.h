@@ -34,8 +34,12 @@ inline std::string readWholeFile(const std::string& path) {
 
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
                              const std::string& directory) {
-    const std::string outPath = directory + "/.stdout";
-    const std::string errPath = directory + "/.stderr";
+    char outPattern[] = "/tmp/orvel-stdout-XXXXXX";
+    char errPattern[] = "/tmp/orvel-stderr-XXXXXX";
+    close(mkstemp(outPattern));
+    close(mkstemp(errPattern));
+    const std::string outPath = outPattern;
+    const std::string errPath = errPattern;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
