@@ -166,10 +166,11 @@ def bigmesh_check(args, orvel):
                 rss.append(res.maxrss_kib * 1024)
             if walls:
                 w, m = median(walls), max(rss)
-                ok = w < BIGMESH_SECONDS and m < BIGMESH_BYTES
-                verdict &= ok
+                faults = ([] if w < BIGMESH_SECONDS else ["too slow"]) + (
+                    [] if m < BIGMESH_BYTES else ["too big"])
+                verdict &= not faults
                 print("  %-21s wall %.3f s (median of %d), peak RSS %.1f MiB: %s" % (
-                    r.label, w, len(walls), m / 2 ** 20, "ok" if ok else "TOO SLOW OR TOO BIG"))
+                    r.label, w, len(walls), m / 2 ** 20, " and ".join(faults) or "ok"))
     print("bigmesh check: %s (limits %.1f s, %d MiB)" % (
         "passed" if verdict else "FAILED", BIGMESH_SECONDS, BIGMESH_BYTES >> 20))
     return 0 if verdict else 1
@@ -194,7 +195,7 @@ def main(argv=None):
                     help="thread counts for POV-Ray and Tachyon (default: 1,2)")
     ap.add_argument("--orvel-args", default="",
                     help="extra orvel options, e.g. '-pqs 1024'")
-    ap.add_argument("--scene-dir", default=os.path.join(ROOT, "build-bench", "scenes"))
+    ap.add_argument("--scene-dir", default=os.path.join(ROOT, "build-compare", "scenes"))
     ap.add_argument("--timeout", type=float, default=1800.0, help="seconds per render")
     ap.add_argument("--keep", action="store_true", help="keep the images (in --work-dir)")
     ap.add_argument("--work-dir", default=None,

@@ -71,8 +71,8 @@ def main(argv=None):
     ap.add_argument("--scenes", default=",".join(n for n in scenes.DEFAULT_SCENES
                                                  if not scenes.build_is_orvel_only(n)))
     ap.add_argument("--orvel-dir", default=os.path.join(ROOT, "build"))
-    ap.add_argument("--out", default=os.path.join(ROOT, "build-bench", "framing"))
-    ap.add_argument("--scene-dir", default=os.path.join(ROOT, "build-bench", "scenes"))
+    ap.add_argument("--out", default=os.path.join(ROOT, "build-compare", "framing"))
+    ap.add_argument("--scene-dir", default=os.path.join(ROOT, "build-compare", "scenes"))
     ap.add_argument("--no-shaded", action="store_true", help="skip the shaded comparison")
     args = ap.parse_args(argv)
     width, height = scenes.parse_size(args.size)

@@ -667,7 +667,7 @@ def parse_size(text):
 def main(argv=None):
     here = os.path.dirname(os.path.abspath(__file__))
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
-    ap.add_argument("--out", default=os.path.join(here, "..", "build-bench", "scenes"))
+    ap.add_argument("--out", default=os.path.join(here, "..", "build-compare", "scenes"))
     ap.add_argument("--scenes", default=",".join(DEFAULT_SCENES))
     ap.add_argument("--sizes", default="640x480,1280x960")
     ap.add_argument("--flat", action="store_true", help="write the flat framing variants too")
