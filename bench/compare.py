@@ -41,8 +41,8 @@ def median(values):
     return statistics.median(values) if values else None
 
 
-def fmt(value, spec, width):
-    return (spec % value).rjust(width) if value is not None else "-".rjust(width)
+def fmt(value, pattern, width):
+    return (pattern % value).rjust(width) if value is not None else "-".rjust(width)
 
 
 def peer_for(orvel_renderer, peers):
