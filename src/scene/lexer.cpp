@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <string_view>
@@ -30,21 +31,39 @@ constexpr int integerMode = 3;
 constexpr int keywordCount = static_cast<int>(std::size(liste_motcle));
 static_assert(keywordCount == 82);
 
-// The rows of liste_motcle ordered by word, so that a lookup is a binary search rather than a
-// walk through every row. No word occurs twice, so the row found is the one a walk would find.
-constexpr std::array<unsigned char, keywordCount> sortedRows = [] {
-    std::array<unsigned char, keywordCount> rows{};
-    for (int i = 0; i < keywordCount; ++i) rows[i] = static_cast<unsigned char>(i);
-    std::sort(rows.begin(), rows.end(), [](unsigned char a, unsigned char b) {
-        return std::string_view(liste_motcle[a].mot) < std::string_view(liste_motcle[b].mot);
-    });
+struct Keyword {
+    std::string_view word;
+    int code;
+};
+
+// The keywords ordered by word, so that the words of one first letter stand together. No word
+// occurs twice, so a lookup finds the row a walk through liste_motcle would find.
+constexpr std::array<Keyword, keywordCount> sortedKeywords = [] {
+    std::array<Keyword, keywordCount> rows{};
+    for (int i = 0; i < keywordCount; ++i) rows[i] = {liste_motcle[i].mot, liste_motcle[i].code};
+    std::sort(rows.begin(), rows.end(), [](const Keyword& a, const Keyword& b) { return a.word < b.word; });
     return rows;
 }();
 
-static_assert(std::adjacent_find(sortedRows.begin(), sortedRows.end(), [](unsigned char a, unsigned char b) {
-                  return std::string_view(liste_motcle[a].mot) == std::string_view(liste_motcle[b].mot);
-              }) == sortedRows.end(),
+static_assert(std::adjacent_find(sortedKeywords.begin(), sortedKeywords.end(),
+                                 [](const Keyword& a, const Keyword& b) { return a.word == b.word; }) ==
+                  sortedKeywords.end(),
               "a keyword occurs twice");
+static_assert(std::all_of(sortedKeywords.begin(), sortedKeywords.end(),
+                          [](const Keyword& k) { return k.word[0] >= 'a' && k.word[0] <= 'z'; }),
+              "keywords begin with a small letter");
+
+// For each small letter, the first row of sortedKeywords that begins with it or a later letter.
+constexpr std::array<unsigned char, 27> letterStart = [] {
+    std::array<unsigned char, 27> start{};
+    int row = 0;
+    for (int letter = 0; letter < 26; ++letter) {
+        while (row < keywordCount && sortedKeywords[row].word[0] < 'a' + letter) ++row;
+        start[letter] = static_cast<unsigned char>(row);
+    }
+    start[26] = keywordCount;
+    return start;
+}();
 
 // Whether the last number token fits its destination: a finite double, or an int.
 bool numberInRange = true;
@@ -88,13 +107,65 @@ void collect(FILE* file, int first, Belongs belongs, const char* tooLong) {
     ungetc(ch, file);
 }
 
+constexpr double exactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
+                                       1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
+// Decimal text of the plain form [sign] digits [. digits] [e [sign] digits], whose digits make an
+// integer below 2^53 and whose power of ten lies within 22 of zero, is converted with a single
+// exact multiplication or division: one rounding, so exactly the value strtod gives. Anything
+// else (longer mantissas, far exponents, text that strtod reads only in part) returns false.
+bool quickDecimal(const char* text, double* value) {
+    constexpr std::uint64_t mantissaLimit = ((std::uint64_t{1} << 53) - 9) / 10;
+    const char* p = text;
+    const bool negative = *p == '-';
+    if (*p == '-' || *p == '+') ++p;
+    std::uint64_t mantissa = 0;
+    int digits = 0;
+    int fractionDigits = 0;
+    for (bool fraction = false;; ++p) {
+        if (*p == '.' && !fraction) {
+            fraction = true;
+            continue;
+        }
+        if (!isDigit(*p)) break;
+        if (mantissa > mantissaLimit) return false;
+        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        ++digits;
+        if (fraction) ++fractionDigits;
+    }
+    if (digits == 0) return false;
+    int exponent = 0;
+    if (*p == 'e' || *p == 'E') {
+        ++p;
+        const bool negativeExponent = *p == '-';
+        if (*p == '-' || *p == '+') ++p;
+        if (!isDigit(*p)) return false;
+        for (; isDigit(*p); ++p) {
+            if (exponent > 1000) return false;
+            exponent = exponent * 10 + (*p - '0');
+        }
+        if (negativeExponent) exponent = -exponent;
+    }
+    if (*p != '\0') return false;
+
+    const int power = exponent - fractionDigits;
+    double result = 0.0;
+    if (mantissa != 0) {
+        if (power < -22 || power > 22) return false;
+        const auto exact = static_cast<double>(mantissa);
+        result = power >= 0 ? exact * exactPowersOfTen[power] : exact / exactPowersOfTen[-power];
+    }
+    *value = negative ? -result : result;
+    return true;
+}
+
 // Converts chaine as far as the conversion accepts it; the rest of the text is ignored.
 void convertNumber() {
-    errno = 0;
     if (type_motcle == decimalMode) {
-        val_DBL = std::strtod(chaine, nullptr);
+        if (!quickDecimal(chaine, &val_DBL)) val_DBL = std::strtod(chaine, nullptr);
         numberInRange = std::isfinite(val_DBL);
     } else {
+        errno = 0;
         const long value = std::strtol(chaine, nullptr, 10);
         numberInRange = errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
         val_INT = static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
@@ -117,9 +188,16 @@ void expectNumber(FILE* file, const char* message) {
 
 int Trouve_MotCle() {
     const std::string_view word(chaine);
-    const auto row = std::lower_bound(sortedRows.begin(), sortedRows.end(), word,
-                                      [](unsigned char r, std::string_view w) { return liste_motcle[r].mot < w; });
-    mot_cle = (row != sortedRows.end() && liste_motcle[*row].mot == word) ? liste_motcle[*row].code : 0;
+    mot_cle = 0;
+    if (!word.empty() && word[0] >= 'a' && word[0] <= 'z') {
+        const int letter = word[0] - 'a';
+        for (int row = letterStart[letter]; row < letterStart[letter + 1]; ++row) {
+            if (sortedKeywords[row].word == word) {
+                mot_cle = sortedKeywords[row].code;
+                break;
+            }
+        }
+    }
     return mot_cle;
 }
 

@@ -37,7 +37,8 @@ std::size_t maxVertexCount() {
 }
 
 VertexArray allocateVertices(int count) {
-    if (count <= 0 || static_cast<std::size_t>(count) > maxVertexCount()) yyerror(" memory allocation failed");
+    static const std::size_t limit = maxVertexCount();
+    if (count <= 0 || static_cast<std::size_t>(count) > limit) yyerror(" memory allocation failed");
     VertexArray vertices(static_cast<Vector*>(std::malloc(static_cast<std::size_t>(count) * sizeof(Vector))));
     if (!vertices) yyerror(" memory allocation failed");
     return vertices;

@@ -99,6 +99,37 @@ TEST_F(Lexer, NumbersFollowTheNumberMode) {
     EXPECT_EQ(val_INT, 7);
 }
 
+// Decimals are read without strtod where one exact operation gives the same value; every form
+// must still give exactly what strtod gives.
+TEST_F(Lexer, DecimalsConvertExactlyAsStrtodDoes) {
+    const char* texts[] = {
+        "0", "-0", "+0", "0.0", "-0.0e5", "5.", ".5", "-.5", "+.5e+2", "1", "-1", "4.35", "0.1", "0.3",
+        "123.456", "1e22", "1e23", "1e-22", "1e-23", "1.5e-22", "9007199254740991", "9007199254740993",
+        "90071992547409921", "123456789012345678", "0.000000000000000000000000123", "2.2250738585072014e-308",
+        "1.7976931348623157e308", "1e", "1e+", "1E5", "2.5.3", "1-2", "--1", "-", "+", ".", "1e-2-3",
+        "0000000000000000000000001.5", "3.14159265358979323846", "1e0400", "1e-400", "1.0000000000000002",
+        "0.1e1", "100e-2", "7e-10", "6.02214076e23", "-273.15",
+    };
+    for (const char* text : texts) {
+        SceneText file(text);
+        type_motcle = 2;
+        ASSERT_EQ(Lire_MotCle(file), tokNumber) << text;
+        const double expected = std::strtod(text, nullptr);
+        EXPECT_EQ(std::memcmp(&val_DBL, &expected, sizeof expected), 0) << text << " gave " << val_DBL;
+    }
+    // Many short decimals with a few digits each side, as scene files are full of.
+    for (int i = -20000; i <= 20000; i += 7) {
+        for (const char* format : {"%d", "%d.%d", "%d.0%de-3", "%de%d"}) {
+            char text[64];
+            std::snprintf(text, sizeof text, format, i / 100, std::abs(i) % 100);
+            SceneText file(text);
+            Lire_MotCle(file);
+            const double expected = std::strtod(text, nullptr);
+            ASSERT_EQ(std::memcmp(&val_DBL, &expected, sizeof expected), 0) << text;
+        }
+    }
+}
+
 TEST_F(Lexer, LinesCountThroughCommentsAndWindowsLineEnds) {
     SceneText file("a [ one\ntwo\n ] b ; note\r\nc\r\n\r\nd ;last");
     Lire_MotCle(file);
