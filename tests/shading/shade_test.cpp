@@ -1,0 +1,180 @@
+#include "shading/shade.h"
+
+#include <cmath>
+
+#include "support/render_fixture.h"
+
+namespace {
+
+int calls = 0;
+Ray lastRay{};
+int glassEntering = 1;
+Object floorRecord{};  // what rays leaving the glass downwards meet, 2 below its top
+
+Vector upNormal(const Object*, Vector) { return {0, 0, 1}; }
+
+// Mirrors facing each other at z = 0 and z = 10 (with far = 0: the plane z = 0 alone).
+double far = 10.0;
+int mirrorsHit(const Object* obj, const Ray* ray, Hit* hit) {
+    ++calls;
+    *hit = {((ray->direction.z < 0 ? 0.0 : far) - ray->origin.z) / ray->direction.z, 1, obj};
+    return hit->distance > 0.001;
+}
+// A glass top at z = 0 over a white floor at z = -2.
+int glassHit(const Object* obj, const Ray* ray, Hit* hit) {
+    if (ray->origin.z > 0.5) {
+        *hit = {-ray->origin.z / ray->direction.z, glassEntering, obj};
+        return 1;
+    }
+    lastRay = *ray;
+    *hit = {(-2 - ray->origin.z) / ray->direction.z, 1, &floorRecord};
+    return ray->direction.z < 0;
+}
+
+class ShadeTest : public RenderTest {
+protected:
+    void SetUp() override {
+        RenderTest::SetUp();
+        calls = 0;
+        far = 0.0;
+        floorRecord.normalFn = upNormal;
+        floorRecord.surface = matte({1, 1, 1}, 1.0);
+    }
+    // The colour traced from (0, 0, 5) along d.
+    static Color traceDown(Vector d = {0, 0, -1}) {
+        const Ray ray{{0, 0, 5}, d};
+        Color c;
+        int level = 0;
+        trace(&ray, &c, &level);
+        EXPECT_EQ(level, 0);
+        return c;
+    }
+    // The colour of the point p of the plane z = 0 seen from above, with surface s.
+    static Color shadeFloor(const Surface& s, Vector p = {0, 0, 0}) {
+        Object* floor = myObjectList ? myObjectList : addObject(mirrorsHit, upNormal);
+        floor->surface = s;
+        const Ray ray{p + Vector{0, 0, 5}, {0, 0, -1}};
+        const Hit hit{5.0, 1, floor};
+        Color c;
+        int level = 0;
+        shade(floor, &ray, {0, 0, 1}, p, &c, &level, &hit);
+        return c;
+    }
+    static void light(Vector at, Color color) { makeLight(at, color, 0, 2, 0, 0, 0, 0, 0, {0, 0, -1}); }
+};
+
+}  // namespace
+
+TEST_F(ShadeTest, AmbientDiffuseBrillianceAndTheAttenuationCondition) {
+    light({0, 0, 2}, {1, 1, 1});
+    const Color ambient = shadeFloor(matte({0.2, 0.4, 0.6}, 1.0));
+    EXPECT_EQ(ambient.red, 0.2);
+    EXPECT_EQ(ambient.blue, 0.6);
+    // d2 at distance 2 quarters the light only when red + green + blue / 3 exceeds 1.
+    for (auto [lc, expected] : {std::pair{Color{1, 1, 1}, 0.25}, {{0.4, 0.4, 0.4}, 0.4}, {{0.5, 0.5, 0.2}, 0.125}}) {
+        myLightList->surface.color = lc;
+        EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0)).red, expected);
+    }
+    // A light 60 degrees off the normal: cosine 0.5, squared by brilliance 2 only.
+    myLightList->light.position = {std::sqrt(3.0), 0, 1};
+    myLightList->surface.color = {0.4, 0.4, 0.4};
+    Surface s = matte({1, 1, 1}, 0.0, 1.0);
+    for (auto [brilliance, expected] : {std::pair{1.0, 0.2}, {2.0, 0.1}}) {
+        s.brilliance = brilliance;
+        EXPECT_NEAR(shadeFloor(s).red, expected, 1e-15);
+    }
+    myLightList->light.position = {0, 0, -2};  // behind the surface
+    EXPECT_EQ(shadeFloor(s).red, 0.0);
+}
+
+TEST_F(ShadeTest, HighlightTakesTheLightAsTheDiffuseStepLeftIt) {
+    light({0, 0, 2}, {2, 2, 2});
+    Surface s = matte({0, 0, 0}, 0.0);
+    s.specular = 1.0;
+    s.roughness = 1.0;
+    EXPECT_EQ(shadeFloor(s).red, 2.0);  // without diffuse: not attenuated
+    s.diffuse = 1.0;
+    EXPECT_EQ(shadeFloor(s).red, 0.5);
+}
+
+TEST_F(ShadeTest, SpotLightScalesOrSkipsBeforeTheShadowTest) {
+    makeLight({0, 0, 1}, {0.4, 0.4, 0.4}, 1, 0, 0, 0, 0, 0.9961946980917455, 0.9659258262890683, {0, 0, -1});
+    const double s = (0.99 - 0.9659258262890683) / (0.9961946980917455 - 0.9659258262890683);
+    EXPECT_NEAR(shadeFloor(matte({1, 1, 1}, 0.0, 1.0), {std::sqrt(1 / 0.9801 - 1), 0, 0}).red, 0.4 * s * 0.99, 1e-12);
+    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0), {std::sqrt(1 / 0.81 - 1), 0, 0}).red, 0.0);
+    EXPECT_EQ(calls, 1);
+}
+
+TEST_F(ShadeTest, HazeGoesByTheLightDeclaredFirst) {
+    myHaze = {0.5, {1, 1, 1}};
+    EXPECT_EQ(shadeFloor(matte({0.2, 0.2, 0.2}, 1.0)).red, 0.2);  // no light: no haze
+    light({0, 0, -2}, {1, 1, 1});
+    light({0, 0, -3}, {1, 1, 1});
+    const Surface black = matte({0, 0, 0}, 0.0);
+    EXPECT_EQ(shadeFloor(black).red, 0.75);
+    for (double factor : {1.0, 2.0}) {
+        myHaze.factor = factor;
+        EXPECT_EQ(shadeFloor(black).green, 1.0);
+    }
+}
+
+TEST_F(ShadeTest, RefractionBendsByTheIndexAndAbsorbsWhenEntering) {
+    Vector t;
+    EXPECT_EQ(refractionDirection(1.3, 1.3, {0.6, 0, -0.8}, {0, 0, 1}, &t), 1);
+    EXPECT_DOUBLE_EQ(t.x, 0.6);
+    EXPECT_EQ(refractionDirection(1.5, 1.0, {std::sqrt(0.75), 0, -0.5}, {0, 0, 1}, &t), 0);
+    EXPECT_DOUBLE_EQ(t.x, -0.5);  // 2 c1 N - I normalised, not the mirror direction
+    EXPECT_DOUBLE_EQ(t.z, std::sqrt(0.75));
+
+    Surface glass = matte({0.5, 1, 1}, 0.0);
+    glass.refraction = 1.0;
+    glass.refractionIndex = 1.5;
+    addObject(glassHit, upNormal, glass);
+    EXPECT_EQ(traceDown().red, 0.25);  // 2 units through red 0.5
+    traceDown({0.5, 0, -std::sqrt(0.75)});
+    EXPECT_DOUBLE_EQ(lastRay.direction.x, 0.75);  // entering: ratio 1.5
+    glassEntering = 0;
+    EXPECT_EQ(traceDown({0.5, 0, -std::sqrt(0.75)}).red, 1.0);  // not entering: no absorption
+    EXPECT_NEAR(lastRay.direction.x, 0.5 / 1.5, 1e-15);
+    glassEntering = 1;
+    myObjectList->surface.refractionIndex = 1.0;
+    EXPECT_EQ(traceDown().green, 0.0);
+}
+
+TEST_F(ShadeTest, ReflectionsStopAfterFiveBounces) {
+    Surface mirror = matte({1, 1, 1}, 0.1);
+    mirror.reflection = 1.0;
+    addObject(mirrorsHit, upNormal, mirror);
+    far = 10.0;
+    EXPECT_NEAR(traceDown().red, 0.6, 1e-12);
+    EXPECT_EQ(calls, 6);  // the primary hit and five reflections
+    // A fuzzy floor: one ray (missing upwards) per sample, three draws each; no samples: sharp.
+    far = 0.0;
+    myBackGroundColor = {0.1, 0.1, 0.1};
+    myObjectList->surface.reflectionType = 1;
+    for (auto [samples, draws, rays] : {std::tuple{4, 12, 5}, {0, 0, 2}}) {
+        myObjectList->surface.reflectionSamples = samples;
+        calls = 0;
+        EXPECT_EQ(randDraws([&] { EXPECT_NEAR(traceDown().red, 0.2, 1e-15); }), draws);
+        EXPECT_EQ(calls, rays);
+    }
+}
+
+TEST_F(ShadeTest, TraceMissesClampAndRecursionLimit) {
+    myBackGroundColor = {2.0, -1.0, 0.5};
+    const Ray ray{{0, 0, 5}, {0, 0, -1}};
+    Color c;
+    int level = 0;
+    EXPECT_EQ(trace(&ray, &c, &level), 1e10);
+    EXPECT_EQ(c.red, 2.0);  // a miss is not clamped
+    myHaze = {0.5, {0.1, 0.2, 0.3}};
+    EXPECT_EQ(traceDown().green, 0.2);
+    addObject(mirrorsHit, upNormal, matte({1, -0.5, 1}, 2.0));
+    EXPECT_EQ(trace(&ray, &c, &level), 5.0);
+    EXPECT_EQ(c.red, 1.0);
+    EXPECT_EQ(c.green, -1.0);
+    level = 6;
+    EXPECT_EQ(trace(&ray, &c, &level), 0.0);
+    EXPECT_EQ(c.blue, 0.0);
+}

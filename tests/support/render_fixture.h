@@ -1,0 +1,67 @@
+// Shared set-up for shading and rendering tests: a clean scene and settings for every test, the
+// default camera looking along +y with z up, hand-made test objects, and counting rand() draws.
+#pragma once
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+
+#include "app/settings.h"
+#include "objects/data.h"
+#include "render/ray.h"
+#include "render/trace.h"
+#include "shading/light.h"
+#include "shading/shade.h"
+
+class RenderTest : public testing::Test {
+protected:
+    void SetUp() override {
+        TearDown();
+        setStartupDefaults();
+        myViewPoint = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {}, {}, 0.39269908169872414, 0, 4.0 / 3.0, 0, 10.0, 16, 0};
+        myDisplay = {320, 240, {}};
+        iAntialias = jitter = 0;
+        adapt_dist = 64;
+        numThreads = 2;
+        iPQSize = 128;
+        edition = Edition::single;
+        cameraSetup();
+    }
+    void TearDown() override {
+        freeObjectTree(&myObjectList);
+        freeList(&myLightList);
+        nPrims = 0;
+        myHaze = {0.0, {0, 0, 0}};
+        myBackGroundColor = {0, 0, 0};
+    }
+
+    // A record with the given operations and surface, pushed onto myObjectList.
+    static Object* addObject(IntersectFn hitFn, NormalFn normalFn, const Surface& surface = surfaceDefaults) {
+        Object* obj = allocateObject();
+        obj->intersectFn = hitFn;
+        obj->normalFn = normalFn;
+        obj->surface = surface;
+        addToList(&myObjectList, obj);
+        return obj;
+    }
+
+    // How many rand() values f draws: the value after them is looked up in a replay.
+    template <typename F>
+    static int randDraws(F f) {
+        std::srand(12345);
+        f();
+        const int next = std::rand();
+        std::srand(12345);
+        for (int n = 0; n < 100000; ++n)
+            if (std::rand() == next) return n;
+        return -1;
+    }
+};
+
+inline Surface matte(Color color, double ambient, double diffuse = 0.0) {
+    Surface s = surfaceDefaults;
+    s.color = color;
+    s.ambient = ambient;
+    s.diffuse = diffuse;
+    return s;
+}
