@@ -1,24 +1,66 @@
-// A fixture for the scene parser: each test runs in a fresh temporary directory (include names
-// are relative to the working directory), starts from the program's start-up settings and an
-// empty scene, and releases whatever the parser built.
+// Helpers for the scene-language tests: scene text as an open file, code that must end the run,
+// and a fixture that parses scene files in a fresh temporary directory (include names are
+// relative to the working directory) from the program's start-up state.
 #pragma once
 
 #include <unistd.h>
 
-#include <cstdlib>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
 
+#include "app/fatal.h"
 #include "app/settings.h"
 #include "render/ray.h"
 #include "scene/lexer.h"
 #include "scene/parser.h"
 #include "shading/light.h"
 #include "shading/shade.h"
-#include "support/scene_support.h"
+
+// Scene text in an anonymous temporary file, open for reading from its start.
+class SceneText {
+public:
+    explicit SceneText(const std::string& text) : file_(std::tmpfile()) {
+        std::fwrite(text.data(), 1, text.size(), file_);
+        std::rewind(file_);
+    }
+    ~SceneText() { std::fclose(file_); }
+    SceneText(const SceneText&) = delete;
+    SceneText& operator=(const SceneText&) = delete;
+    operator FILE*() const { return file_; }
+
+private:
+    FILE* file_;
+};
+
+// What code that must end the run with status -1 printed.
+inline std::string abortOutput(const std::function<void()>& code) {
+    testing::internal::CaptureStdout();
+    int status = 0;
+    try {
+        code();
+    } catch (const RunAbort& abort) {
+        status = abort.status;
+    }
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, -1) << out;
+    return out;
+}
+
+// The line yyerror prints.
+inline std::string parseError(int line, const std::string& message) {
+    return "\n Parser Error - line: " + std::to_string(line) + " - " + message + "\n";
+}
+
+// The blocks every complete scene needs, on three lines.
+inline constexpr const char* sceneBase =
+    "camera { position <0 -10 2> look_at <0 0 0> }\n"
+    "settings { output_type \"png\" output_name \"out\" }\n"
+    "surface { color 1 1 1 ambient 0.2 diffuse 0.8 }\n";
 
 class ParseTest : public testing::Test {
 protected:
@@ -29,15 +71,12 @@ protected:
         myDisplay = {};
         myBackGroundColor = {};
         myHaze = {};
-        jitter = 0;
-        jpeg_quality = 0;
-        char pattern[] = "/tmp/orvel-scene-XXXXXX";
+        char pattern[] = "/tmp/orvel-parse-XXXXXX";
         ASSERT_NE(mkdtemp(pattern), nullptr);
         dir_ = pattern;
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_);
     }
-
     void TearDown() override {
         releaseScene();
         std::filesystem::current_path(previous_);
@@ -46,60 +85,31 @@ protected:
 
     static void write(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
 
-    // Parses the text as the file scene.orv, from line 1 as a new run would; returns parseFile's
-    // result, *out gets the output.
-    static int parse(const std::string& text, std::string* out = nullptr) {
+    // Parses the text as scene.orv from line 1, as a new run would; returns everything printed
+    // and sets *result to parseFile's result (1 when the parse was ended by an error).
+    static std::string run(const std::string& text, int* result = nullptr) {
         write("scene.orv", text);
-        dropSurface();
         resetLexer();
         testing::internal::CaptureStdout();
-        const int result = parseFile("scene.orv");
-        const std::string printed = testing::internal::GetCapturedStdout();
-        if (out) *out = printed;
-        return result;
+        int got = 1;
+        try {
+            got = parseFile("scene.orv");
+        } catch (const RunAbort&) {
+        }
+        if (result) *result = got;
+        return testing::internal::GetCapturedStdout();
     }
 
-    // Parses a scene that must end with a parse error; returns everything printed.
-    static std::string parseFails(const std::string& text) {
-        write("scene.orv", text);
-        dropSurface();
-        resetLexer();
-        return abortOutput([] { parseFile("scene.orv"); });
-    }
-
-    // The last line of a failed parse: what yyerror printed.
-    static std::string errorOf(const std::string& text) {
-        const std::string out = parseFails(text);
+    // The parse error the text ends with (empty when it ends without one).
+    static std::string error(const std::string& text) {
+        const std::string out = run(text);
         const auto at = out.rfind("\n Parser Error");
-        return at == std::string::npos ? out : out.substr(at);
+        return at == std::string::npos ? std::string() : out.substr(at);
     }
 
-    // A block parser run on its own, as when its keyword has just been read.
-    template <class Block>
-    static void runBlock(Block block, const std::string& text) {
-        SceneText file(text);
-        block(file.get());
-    }
-
-    // The current surface that object blocks copy, as parseFile sets it up.
-    static void provideSurface(const Surface& values = surfaceDefaults) {
-        dropSurface();
-        surface = static_cast<Surface*>(std::malloc(sizeof(Surface)));
-        *surface = values;
-    }
-
-    // A scene's mandatory blocks, to put around the part under test.
-    static constexpr const char* camera = "camera { position <0 -10 2> look_at <0 0 0> }\n";
-    static constexpr const char* settings = "settings { output_type \"png\" output_name \"out\" }\n";
-    static constexpr const char* plainSurface = "surface { color 1 1 1 ambient 0.2 diffuse 0.8 }\n";
+    static constexpr const char* base = sceneBase;
 
 private:
-    // parseFile makes its own current surface.
-    static void dropSurface() {
-        std::free(surface);
-        surface = nullptr;
-    }
-
     std::filesystem::path dir_;
     std::filesystem::path previous_;
 };
