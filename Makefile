@@ -39,3 +39,8 @@ compare: build
 
 framing: build
 	python3 bench/framing.py --orvel-dir $(BUILD_DIR) $(FRAMING_ARGS)
+
+# Every benchmark and gallery scene must keep its exact bytes (bench/identical.py).
+.PHONY: identical
+identical: build
+	python3 bench/identical.py --orvel-dir $(BUILD_DIR)
