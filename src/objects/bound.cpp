@@ -41,20 +41,20 @@ void groupRun(Object** slot, long n) {
     Object* first = *slot;
     Object* last = runEnd(first, n);
     Object* node = allocateObject();
-    auto* group = static_cast<ChildList*>(std::malloc(sizeof(ChildList)));
-    if (!node || !group) {
+    if (!node) outOfMemory();
+    Object* const after = last->next;
+    last->next = nullptr;
+    ChildList* group = makeChildList(first, static_cast<int32_t>(n));
+    if (!group) {
+        last->next = after;
         std::free(node);
-        std::free(group);
         outOfMemory();
     }
 
     node->kind = kindNode;
-    group->count = static_cast<int32_t>(n);
-    group->first = first;
     total = total - n + 1;
     *slot = node;
-    node->next = last->next;
-    last->next = nullptr;
+    node->next = after;
 
     for (int i = 0; i < 3; ++i) {
         node->boundMin[i] = 1e10;

@@ -31,9 +31,18 @@ using PrintFn = void (*)(const Object* obj);
 // Releases what the record owns besides itself (a vertex array); null for kinds owning nothing.
 using ReleaseFn = void (*)(Object* obj);
 
+// The boxes of up to four children side by side (lane k: child k of the block), so that the
+// traversal tests them together without touching the children's records.
+struct alignas(32) ChildBlock {
+    double boundMin[3][4];
+    double boundMax[3][4];
+    Object* child[4];
+};
+
 struct ChildList {
     int32_t count;  // 2 up to `bunching`
     Object* first;  // the children, chained through their `next`
+    ChildBlock* blocks;  // (count + 3) / 4 blocks in child order, in the list's own allocation
 };
 
 inline constexpr int32_t kindLight = 1;
@@ -147,6 +156,9 @@ extern long nPrims;
 
 // A zero-filled record, or null when memory is short.
 Object* allocateObject();
+// A child list of the count records chained from first, with their boxes copied into its blocks;
+// null when memory is short. One free() releases it.
+ChildList* makeChildList(Object* first, int32_t count);
 
 void addToList(Object** list, Object* obj);
 // Frees the records chained in the list (not their children), returns how many.

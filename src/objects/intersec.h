@@ -9,6 +9,10 @@
 // with that object's own intersection, without the distance limit and the skipped object.
 int intersect(const Ray* ray, double maxDistance, Hit* hit, const Object* exclude);
 
+// The shadow query: 1 when intersect would report a hit, 0 otherwise. It walks the same way and
+// stops at the first hit below maxDistance, the one that intersect's answer depends on.
+int intersectAny(const Ray* ray, double maxDistance, const Object* exclude);
+
 // Slab test of one record; a record the ray enters before maxDistance goes into the heap.
 void checkAndEnqueue(Object* obj, double maxDistance, const double origin[3], const double direction[3],
                      QueueEntry* queue, int* size);

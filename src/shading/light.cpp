@@ -42,8 +42,7 @@ namespace {
 
 // True when something other than `object` lies on the ray before the light.
 bool blocked(const Ray* ray, double distance, const Object* object) {
-    Hit hit;
-    return intersect(ray, distance, &hit, object) != 0;
+    return intersectAny(ray, distance, object) != 0;
 }
 
 }  // namespace

@@ -212,7 +212,8 @@ TEST_F(Intersect, AgreesWithTestingEveryPrimitive) {
                         w = 1;
                     }
                 }
-                if (g != w || (w && (got.distance != want.distance || got.object != want.object))) {
+                const int any = intersectAny(&r, limit, exclude);  // the shadow query's yes or no
+                if (g != w || any != g || (w && (got.distance != want.distance || got.object != want.object))) {
                     if (++mismatches <= 5) ADD_FAILURE() << "seed " << seed << " ray " << k << "." << bounce;
                 }
                 if (!w) break;
