@@ -4,6 +4,7 @@
 #include <cstdlib>
 
 #include "app/fatal.h"
+#include "objects/bvh.h"
 
 namespace {
 
@@ -102,6 +103,9 @@ long boundingTotal() { return total; }
 void buildBoundingSlabs() {
     total = nPrims;
     while (sortAndSplit(&myObjectList, total)) {
+    }
+    if (myObjectList && myObjectList->kind == kindNode) {
+        myObjectList->children->queryTree = buildQueryTree(myObjectList);
     }
 }
 

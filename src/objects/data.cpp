@@ -2,6 +2,8 @@
 
 #include <cstdlib>
 
+#include "objects/bvh.h"
+
 Object* myObjectList = nullptr;
 long nPrims = 0;
 
@@ -14,7 +16,7 @@ ChildList* makeChildList(Object* first, int32_t count) {
     if (!memory) return nullptr;
     auto* list = static_cast<ChildList*>(memory);
     auto* blocks = reinterpret_cast<ChildBlock*>(static_cast<char*>(memory) + head);
-    *list = {count, first, blocks};
+    *list = {count, first, blocks, nullptr};
     Object* child = first;
     for (size_t b = 0; b < blockCount; ++b) {
         ChildBlock& block = blocks[b];
@@ -51,6 +53,7 @@ void releaseRecord(Object* obj) {
     if (obj->children) {
         Object* child = obj->children->first;
         freeObjectTree(&child);
+        freeQueryTree(obj->children->queryTree);
         std::free(obj->children);
     }
     if (obj->releaseFn) obj->releaseFn(obj);

@@ -39,10 +39,13 @@ struct alignas(32) ChildBlock {
     Object* child[4];
 };
 
+struct QueryTree;
+
 struct ChildList {
     int32_t count;  // 2 up to `bunching`
     Object* first;  // the children, chained through their `next`
     ChildBlock* blocks;  // (count + 3) / 4 blocks in child order, in the list's own allocation
+    QueryTree* queryTree;  // the top node's fast index (objects/bvh.h); null elsewhere
 };
 
 inline constexpr int32_t kindLight = 1;

@@ -3,10 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "app/fatal.h"
 #include "app/settings.h"
+#include "objects/bvh.h"
+#include "objects/slabs.h"
 
 namespace {
 
@@ -44,63 +45,13 @@ private:
 
 thread_local QueueBuffer queueBuffer;
 
-// Four doubles handled together; on machines without wide registers the compiler splits them.
-using Lanes = double __attribute__((vector_size(32)));
-
-// What the box tests of one ray share.
-struct RaySlabs {
-    double origin[3];
-    double direction[3];
-    bool parallel[3];  // a zero direction component: that axis rejects nothing
-};
-
-RaySlabs raySlabs(const Ray* ray) {
-    RaySlabs slabs{{ray->origin.x, ray->origin.y, ray->origin.z},
-                   {ray->direction.x, ray->direction.y, ray->direction.z},
-                   {}};
-    for (int i = 0; i < 3; ++i) slabs.parallel[i] = slabs.direction[i] == 0.0;
-    return slabs;
-}
-
-// The slab test of checkAndEnqueue for the four lanes of a block at once, with the same
-// operations in the same order, lane by lane: bit k of the result is set when the ray enters
-// box k before maxDistance, and near[k] is its entry distance. (Stopping early at the first
-// axis that rejects a box, as a lone test does, changes nothing: near only grows, far only
-// shrinks.)
-__attribute__((target_clones("avx2", "default")))
-unsigned enterBlock(const ChildBlock& block, const RaySlabs& slabs, double maxDistance, double near[4]) {
-    Lanes farL = {maxDistance, maxDistance, maxDistance, maxDistance};
-    Lanes nearL = {-1e10, -1e10, -1e10, -1e10};
-    for (int i = 0; i < 3; ++i) {
-        if (slabs.parallel[i]) continue;
-        const double o = slabs.origin[i];
-        const double d = slabs.direction[i];
-        Lanes lower;
-        Lanes upper;
-        std::memcpy(&lower, block.boundMin[i], sizeof lower);
-        std::memcpy(&upper, block.boundMax[i], sizeof upper);
-        const Lanes t1 = (lower - o) / d;
-        const Lanes t2 = (upper - o) / d;
-        const auto ordered = t1 < t2;
-        const Lanes lo = ordered ? t1 : t2;
-        const Lanes hi = ordered ? t2 : t1;
-        farL = hi < farL ? hi : farL;
-        nearL = lo > nearL ? lo : nearL;
-    }
-    const auto rejected = (nearL > farL) | (farL < 0.001);
-    std::memcpy(near, &nearL, sizeof nearL);
-    unsigned entered = 0;
-    for (int k = 0; k < 4; ++k) entered |= rejected[k] ? 0u : 1u << k;
-    return entered;
-}
-
 // The children of a node go into the heap in child order, each one the ray enters.
 void enqueueChildren(const ChildList& list, const RaySlabs& slabs, double maxDistance, const Object* exclude,
                      QueueEntry* queue, int* size) {
     for (int base = 0; base < list.count; base += 4) {
         const ChildBlock& block = list.blocks[base / 4];
         double near[4];
-        const unsigned entered = enterBlock(block, slabs, maxDistance, near);
+        const unsigned entered = enterBoxes(block, slabs, maxDistance, near);
         const int lanes = std::min(4, list.count - base);
         for (int k = 0; k < lanes; ++k) {
             if ((entered >> k & 1) && block.child[k] != exclude) {
@@ -110,8 +61,8 @@ void enqueueChildren(const ChildList& list, const RaySlabs& slabs, double maxDis
     }
 }
 
-// Walks the tree below top in order of box entry distance and hands each primitive whose box
-// starts no farther than `best` to test(primitive), which may lower best; the walk ends when
+// Walks the slab tree below top in order of box entry distance and hands each primitive whose
+// box starts no farther than `best` to test(primitive), which may lower best; the walk ends when
 // test returns true or every box left starts beyond best.
 template <class Test>
 void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude, const double& best, Test test) {
@@ -130,6 +81,43 @@ void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude
             return;
         }
     }
+}
+
+__attribute__((target_clones("avx2", "default")))
+int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
+    double best = maxDistance;
+    bool found = false;
+    walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
+        Hit local;
+        if (obj->intersectFn(obj, ray, &local) && local.distance < best) {
+            *hit = local;
+            best = local.distance;
+            found = true;
+        }
+        return false;
+    });
+    return found ? 1 : 0;
+}
+
+__attribute__((target_clones("avx2", "default")))
+int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+    // Until a first hit below maxDistance is found, `best` stays maxDistance in the nearest-hit
+    // walk too, so both walks visit the same records up to that hit.
+    const double best = maxDistance;
+    bool found = false;
+    walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
+        Hit local;
+        found = obj->intersectFn(obj, ray, &local) && local.distance < best;
+        return found;
+    });
+    return found ? 1 : 0;
+}
+
+// The query tree of the scene, when it can stand in for the slab tree's walk: an object to skip
+// that is a bounding node (its whole subtree skipped) is for the slab tree alone.
+const QueryTree* queryTree(const Object* top, const Object* exclude) {
+    if (exclude && exclude->kind == kindNode) return nullptr;
+    return top->children->queryTree;
 }
 
 }  // namespace
@@ -159,34 +147,23 @@ int intersect(const Ray* ray, double maxDistance, Hit* hit, const Object* exclud
     Object* const top = myObjectList;
     if (!top) return 0;
     if (top->kind != kindNode) return top->intersectFn(top, ray, hit);
-
-    double best = maxDistance;
-    bool found = false;
-    walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
-        Hit local;
-        if (obj->intersectFn(obj, ray, &local) && local.distance < best) {
-            *hit = local;
-            best = local.distance;
-            found = true;
+    if (const QueryTree* tree = queryTree(top, exclude)) {
+        switch (queryNearest(*tree, ray, maxDistance, hit, exclude)) {
+            case QueryAnswer::miss: return 0;
+            case QueryAnswer::hit: return 1;
+            case QueryAnswer::undecided: break;
         }
-        return false;
-    });
-    return found ? 1 : 0;
+    }
+    return slabIntersect(top, ray, maxDistance, hit, exclude);
 }
 
 int intersectAny(const Ray* ray, double maxDistance, const Object* exclude) {
     Object* const top = myObjectList;
     if (!top) return 0;
-    Hit local;
-    if (top->kind != kindNode) return top->intersectFn(top, ray, &local);
-
-    // Until a first hit below maxDistance is found, `best` stays maxDistance in intersect too, so
-    // both walks visit the same records up to that hit.
-    const double best = maxDistance;
-    bool found = false;
-    walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
-        found = obj->intersectFn(obj, ray, &local) && local.distance < best;
-        return found;
-    });
-    return found ? 1 : 0;
+    if (top->kind != kindNode) {
+        Hit local;
+        return top->intersectFn(top, ray, &local);
+    }
+    if (const QueryTree* tree = queryTree(top, exclude)) return queryAny(*tree, ray, maxDistance, exclude) ? 1 : 0;
+    return slabIntersectAny(top, ray, maxDistance, exclude);
 }

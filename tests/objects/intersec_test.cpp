@@ -64,6 +64,7 @@ TEST_F(Intersect, NearestFirstSkipsLimitsAndTies) {
     Object* near = countedSphere({0, 0, 5}, 1);
     Object* far = countedSphere({0, 0, 20}, 1);
     buildBoundingSlabs();
+    dropQueryTree();  // which primitives get tested is the slab walk's own affair
     double distance;
     EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}, 1e10, nullptr, &distance), near);
     EXPECT_EQ(distance, 4.0);
@@ -98,6 +99,7 @@ TEST_F(Intersect, SlabTestRejectsOnlyWhatItShould) {
 TEST_F(Intersect, HeapFollowsItsSizeSetting) {
     for (int k = 0; k < 12; ++k) makeSphere({0, 0, 3.0 + k}, 2);  // overlapping boxes on the ray
     buildBoundingSlabs();
+    dropQueryTree();
     iPQSize = 3;  // two entries: too few for the root's grandchildren
     const std::string message = abortMessage([] { nearest({0, 0, 0}, {0, 0, 1}); });
     EXPECT_EQ(message.rfind("\n\n ORVEL is out of space...\n", 0), 0u);
@@ -225,6 +227,55 @@ TEST_F(Intersect, AgreesWithTestingEveryPrimitive) {
     }
     EXPECT_EQ(mismatches, 0);
     EXPECT_GT(hits, queries / 3);
+}
+
+// Scenes full of exact ties (twin primitives, meshes and tiles sharing edges, rays aimed at those
+// edges): the answer taken from the query tree must be, bit for bit, the slab walk's, which keeps
+// the first of equally near hits in its own order.
+TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
+    RandomScene scene(7);
+    std::vector<Object*> prims = scene.add(120);
+    for (int k = 0; k < 10; ++k) {  // twins: the same sphere or triangle made twice
+        makeSphere({k - 5.0, 0, 2}, 0.6);
+        makeSphere({k - 5.0, 0, 2}, 0.6);
+        const Vector c{k - 5.0, 3, 0};
+        makeTriangle(vertexArray({c, c + Vector{1, 0, 0.5}, c + Vector{0, 1, 0}}));
+        makeTriangle(vertexArray({c, c + Vector{1, 0, 0.5}, c + Vector{0, 1, 0}}));
+    }
+    for (int k = 0; k < 64; ++k) {  // a folded mesh and flat tiles, edges shared
+        const double x = k % 8 - 4.0, y = k / 8 - 9.0, z = (k % 3) * 0.25;
+        makeTriangle(vertexArray({{x, y, z}, {x + 1, y, 0}, {x, y + 1, 0}}));
+        makeTriangle(vertexArray({{x + 1, y, 0}, {x + 1, y + 1, z}, {x, y + 1, 0}}));
+        makePolygon(vertexArray({{x, y, -3}, {x + 1, y, -3}, {x + 1, y + 1, -3}, {x, y + 1, -3}}), 4);
+        makeRing({x + 0.5, y + 0.5, 4}, {0, 0, 1}, 0, 0.5);
+    }
+    buildBoundingSlabs();
+
+    std::vector<Ray> rays;
+    for (int k = 0; k < 4000; ++k) {
+        if (k % 4 == 3) {
+            rays.push_back(scene.ray());
+            continue;
+        }
+        // From above or below, through a vertex or an edge midpoint of the grid.
+        const Vector target{std::floor(scene.uniform(-4, 4)) + (k % 4 == 1) * 0.5, std::floor(scene.uniform(-9, 0)),
+                            0};
+        const Vector origin{scene.uniform(-6, 6), scene.uniform(-11, 2), k % 2 ? 9.0 : -9.0};
+        rays.push_back(makeRay(origin, target - origin));
+    }
+    auto answers = [&] {
+        std::vector<std::pair<const Object*, double>> found;
+        for (const Ray& r : rays) {
+            Hit hit{};
+            found.emplace_back(intersect(&r, 1e10, &hit, nullptr) ? hit.object : nullptr, hit.distance);
+            const int any = intersectAny(&r, 30, prims[found.size() % prims.size()]);
+            found.emplace_back(nullptr, any);
+        }
+        return found;
+    };
+    const auto fast = answers();
+    dropQueryTree();
+    EXPECT_TRUE(fast == answers());
 }
 
 // One query's answer, normal included, compared bit for bit.

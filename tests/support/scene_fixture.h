@@ -11,6 +11,7 @@
 
 #include "app/fatal.h"
 #include "app/settings.h"
+#include "objects/bvh.h"
 #include "objects/data.h"
 
 class SceneTest : public testing::Test {
@@ -22,6 +23,13 @@ protected:
         nPrims = 0;
         iPQSize = 128;
         setStartupDefaults();
+    }
+    // Leaves every query to the slab tree's own walk, as when the query tree cannot decide.
+    static void dropQueryTree() {
+        if (myObjectList && myObjectList->kind == kindNode) {
+            freeQueryTree(myObjectList->children->queryTree);
+            myObjectList->children->queryTree = nullptr;
+        }
     }
 };
 
