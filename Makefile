@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build run test bench clean
+.PHONY: all configure build run test bench fuzz clean
 
 all: build
 
@@ -44,3 +44,25 @@ framing: build
 .PHONY: identical
 identical: build
 	python3 bench/identical.py --orvel-dir $(BUILD_DIR)
+
+# The scene fuzzer, in its own clang tree: libFuzzer with AddressSanitizer and
+# UndefinedBehaviorSanitizer, FUZZ_SECONDS long (FUZZ_ARGS adds libFuzzer options, e.g.
+# FUZZ_ARGS=-jobs=2). The working corpus grows in build-fuzz/corpus; the seeds are the example
+# scenes, the test scenes and the inputs that once failed (tests/data/fuzz). It runs in an empty
+# directory, so `include` finds nothing. Any crash, leak, timeout, memory blow-up or sanitizer
+# report stops it with a non-zero status and leaves the input in build-fuzz/findings.
+FUZZ_DIR ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_ARGS ?=
+fuzz:
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_fuzz
+	rm -rf $(FUZZ_DIR)/seeds $(FUZZ_DIR)/run
+	mkdir -p $(FUZZ_DIR)/seeds $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings $(FUZZ_DIR)/run
+	cp scenes/*.orv tests/data/*.orv $(FUZZ_DIR)/seeds/
+	find tests/data/fuzz -type f -exec cp {} $(FUZZ_DIR)/seeds/ \;
+	cd $(FUZZ_DIR)/run && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ../orvel_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -close_fd_mask=1 -dict=$(CURDIR)/fuzz/scene.dict -print_final_stats=1 \
+	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(FUZZ_ARGS) ../corpus ../seeds

@@ -34,6 +34,10 @@ constexpr ImageWriter writers[] = {
     {".jpg", "JPEG", jpgCanStore, openJPG, writeJPGLine, closeJPG, discardJPG},
 };
 
+// No format is asked for a longer side, whatever its header could hold: a picture beyond it is a
+// mistake (a few billion pixels would render for days), refused before anything is rendered.
+constexpr int maxImageSide = 65535;
+
 // The writer of the open image (set on the main thread before rendering, read by the bands).
 const ImageWriter* openWriter = nullptr;
 std::string openFileName;
@@ -67,6 +71,10 @@ int openImage(const char* name, int width, int height) {
     }
     if (writer.canStore && !writer.canStore(width, height)) {
         std::printf(" Image size %d x %d is too large for %s\n", width, height, writer.format);
+        return -1;
+    }
+    if (width > maxImageSide || height > maxImageSide) {
+        std::printf(" Image size %d x %d is too large: at most %d pixels a side\n", width, height, maxImageSide);
         return -1;
     }
     const std::string fileName = std::string(name) + writer.suffix;

@@ -1,5 +1,7 @@
 #include "image/writer.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstring>
 #include <limits>
@@ -35,14 +37,21 @@ void OutputFile::discard() {
     errno = reason;
 }
 
+std::size_t frameMemoryLimit() {
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    const long pageSize = sysconf(_SC_PAGESIZE);
+    if (pages <= 0 || pageSize <= 0) return std::numeric_limits<std::size_t>::max();
+    return std::size_t(pages) / 2 * std::size_t(pageSize);
+}
+
 bool Frame::allocate(int width, int height) {
     release();
     if (width <= 0 || height <= 0) {
         errno = EINVAL;
         return false;
     }
-    constexpr std::size_t maxBytes = std::numeric_limits<std::size_t>::max();
-    if (std::size_t(width) > maxBytes / 3 / std::size_t(height)) {
+    static const std::size_t limit = frameMemoryLimit();
+    if (std::size_t(width) > limit / 3 / std::size_t(height)) {
         errno = ENOMEM;
         return false;
     }

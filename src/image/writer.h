@@ -40,7 +40,7 @@ private:
 class Frame {
 public:
     // False, with errno set, when the size is not positive (EINVAL), when width * height * 3
-    // does not fit in memory's address range or the memory is not there (ENOMEM).
+    // exceeds frameMemoryLimit() or the memory is not there (ENOMEM).
     bool allocate(int width, int height);
     void release();
     int width() const { return width_; }
@@ -57,6 +57,10 @@ private:
     int width_ = 0;
     int height_ = 0;
 };
+
+// The most bytes a frame may take: half the machine's physical memory, so that a picture is
+// refused at once rather than rendered until the system runs out of memory.
+std::size_t frameMemoryLimit();
 
 // The byte order of the pixels a writer keeps in its frame.
 enum class PixelOrder { RGB, BGR };

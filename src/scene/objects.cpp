@@ -1,9 +1,6 @@
 // The object blocks. Each reads its parameters up to the closing brace, checks them, calls its
 // primitive's constructor and gives the new object a copy of the current surface.
-#include <unistd.h>
-
 #include <cstddef>
-#include <cstdint>
 #include <cstdlib>
 #include <memory>
 #include <utility>
@@ -27,21 +24,23 @@ struct FreeDeleter {
 // A vertex array the block owns until a constructor takes it.
 using VertexArray = std::unique_ptr<Vector[], FreeDeleter>;
 
-// The largest array the machine's memory could hold; a larger count cannot be a real scene.
-std::size_t maxVertexCount() {
-    const long pages = sysconf(_SC_PHYS_PAGES);
-    const long pageSize = sysconf(_SC_PAGESIZE);
-    if (pages <= 0 || pageSize <= 0) return SIZE_MAX / sizeof(Vector);
-    const auto bytes = static_cast<std::size_t>(pages) * static_cast<std::size_t>(pageSize);
-    return bytes / sizeof(Vector);
-}
-
 VertexArray allocateVertices(int count) {
-    static const std::size_t limit = maxVertexCount();
-    if (count <= 0 || static_cast<std::size_t>(count) > limit) yyerror(" memory allocation failed");
     VertexArray vertices(static_cast<Vector*>(std::malloc(static_cast<std::size_t>(count) * sizeof(Vector))));
     if (!vertices) yyerror(" memory allocation failed");
     return vertices;
+}
+
+// Room for vertex number `used` + 1 of at most `limit`. The array grows by doubling as vertices
+// arrive, so a count the file does not back with vertices costs no memory.
+void makeRoom(VertexArray& vertices, int* capacity, int used, int limit) {
+    if (used < *capacity) return;
+    const int grown = used > limit / 2 ? limit : 2 * used;
+    const std::size_t bytes = static_cast<std::size_t>(grown) * sizeof(Vector);
+    auto* bigger = static_cast<Vector*>(std::realloc(vertices.get(), bytes));
+    if (!bigger) yyerror(" memory allocation failed");
+    static_cast<void>(vertices.release());
+    vertices.reset(bigger);
+    *capacity = grown;
 }
 
 // The new object takes the current surface and counts in the statistics.
@@ -278,11 +277,13 @@ void yy_polygon(FILE* file) {
     Lire_Entier(file);
     const int vertexCount = val_INT;
     if (vertexCount <= 3) yyerror(" valid number of vertices expected");
-    VertexArray vertices = allocateVertices(vertexCount);
+    int capacity = vertexCount < 16 ? vertexCount : 16;
+    VertexArray vertices = allocateVertices(capacity);
     int count = 0;
     for (int token = Lire_MotCle(file); token != tokCloseBrace; token = Lire_MotCle(file)) {
         if (token != kwVertex) yyerror(" Unkown parameter in polygon structure");
         if (count == vertexCount) yyerror(" Too many vertices in polygon structure");
+        makeRoom(vertices, &capacity, count, vertexCount);
         vertices[count++] = readVector(file);
     }
     if (count < vertexCount) yyerror(" Too few vertices in polygon structure");

@@ -6,7 +6,13 @@
 #include <csignal>
 #include <thread>
 
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+
 #include "app/settings.h"
+#include "image/writer.h"
 #include "support/temp_dir.h"
 
 using Bytes = std::vector<unsigned char>;
@@ -95,6 +101,8 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         {4, 10, 65501, pic, " Image size 10 x 65501 is too large for JPEG\n"},
         {3, 1000001, 1, pic, " Image size 1000001 x 1 is too large for PNG\n"},
         {1, 2147483647, 2, pic, " Image size 2147483647 x 2 is too large for BMP\n"},
+        {2, 65536, 1, pic, " Image size 65536 x 1 is too large: at most 65535 pixels a side\n"},
+        {3, 1, 1000000, pic, " Image size 1 x 1000000 is too large: at most 65535 pixels a side\n"},
         {1, 4, 4, missing, " Cannot create image file: " + missing + ".bmp (No such file or directory)\n"},
         {5, 4, 4, pic, " Unknown image type 5\n"},
     };
@@ -105,6 +113,22 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         EXPECT_EQ(writeImageLine(Bytes(30).data(), 0), -1);
         EXPECT_EQ(closeImage(), -1);
     }
+}
+
+TEST(Frame, TakesAtMostHalfTheMachinesMemory) {
+    const std::size_t limit = frameMemoryLimit();
+    const long pages = sysconf(_SC_PHYS_PAGES);
+    EXPECT_EQ(limit, std::size_t(pages) / 2 * std::size_t(sysconf(_SC_PAGESIZE)));
+    // The first frame of 65535-pixel rows beyond the limit: refused without touching memory.
+    const std::size_t rows = (limit / 3 + 1 + 65534) / 65535;
+    ASSERT_LE(rows, std::size_t(INT_MAX));
+    Frame frame;
+    errno = 0;
+    EXPECT_FALSE(frame.allocate(65535, int(rows)));
+    EXPECT_EQ(errno, ENOMEM);
+    EXPECT_EQ(frame.row(0), nullptr);
+    ASSERT_TRUE(frame.allocate(65535, 2));
+    EXPECT_NE(frame.row(1), nullptr);
 }
 
 TEST_F(ImageDispatch, DiscardRemovesTheFile) {

@@ -38,6 +38,12 @@ TEST_F(ObjectBlocks, EachBlockCallsItsConstructorAndCopiesTheSurface) {
     EXPECT_TRUE(triangle.triangle.vertices[1].x == 1 && triangle.triangle.vertices[2].y == 1);
     const Object& polygon = made("polygon { 4 vertex <0 0 0> vertex <1 0 0> vertex <1 1 0> vertex <0 1 0> }");
     EXPECT_TRUE(polygon.polygon.vertexCount == 4 && polygon.polygon.vertices[3].y == 1);
+    // A long outline keeps every corner in order while its array grows.
+    std::string corners;
+    for (int k = 0; k < 37; ++k) corners += "vertex <" + std::to_string(k) + " " + std::to_string(k * k) + " 0> ";
+    const Object& outline = made("polygon { 37 " + corners + "}");
+    ASSERT_EQ(outline.polygon.vertexCount, 37);
+    for (int k = 0; k < 37; ++k) EXPECT_TRUE(outline.polygon.vertices[k].x == k && outline.polygon.vertices[k].y == k * k);
     // Normals pair with vertices in order of appearance, however the two are interleaved.
     const Object& patch = made("smooth_triangle { vertex <0 0 0> normal <0 0 1> vertex <1 0 0> vertex <0 1 0> "
                                "normal <0 1 1> normal <1 0 1> }");
@@ -90,8 +96,8 @@ TEST_F(ObjectBlocks, EveryMessage) {
         {"polygon { 4 " + three + "}", " Too few vertices in polygon structure"},
         {"polygon { 4 " + three + three + "}", " Too many vertices in polygon structure"},
         {"polygon { 4 vertex <0 0 0> normal <0 0 1> }", " Unkown parameter in polygon structure"},
-        {"polygon { 2000000000 vertex <0 0 0> }", " memory allocation failed"},
-        {"polygon { " + std::to_string(INT_MAX) + " }", " memory allocation failed"},
+        {"polygon { 2000000000 vertex <0 0 0> }", " Too few vertices in polygon structure"},
+        {"polygon { " + std::to_string(INT_MAX) + " }", " Too few vertices in polygon structure"},
         {"polygon { 99999999999 }", " number out of range: 99999999999"},
         {"polygon { 1000000 vertex <0 0 0> }", " Too few vertices in polygon structure"},  // allocated, not touched
         {"patch { " + three + "normal <0 0 1> normal <0 0 1> }", " Too few normals in patch structure"},
