@@ -259,12 +259,11 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
         const QueryNode& node = tree.nodes[waiting.node];
         double near[4];
         const unsigned entered = enterBoxes(node, slabs, maxDistance, near);
-        Waiting inner[4];
-        int innerCount = 0;
+        const int pushed = size;
         for (int k = 0; k < node.lanes; ++k) {
             if (!(entered >> k & 1) || near[k] > best) continue;
             if (node.ref[k] >= 0) {
-                inner[innerCount++] = {node.ref[k], near[k]};
+                stack[size++] = {node.ref[k], near[k]};
                 continue;
             }
             const Object* prim = tree.prims[-1 - node.ref[k]];
@@ -281,10 +280,9 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
             }
         }
         // Farthest first, so that the nearest box is taken next.
-        for (int k = 1; k < innerCount; ++k) {
-            for (int j = k; j > 0 && inner[j - 1].key < inner[j].key; --j) std::swap(inner[j - 1], inner[j]);
+        for (int k = pushed + 1; k < size; ++k) {
+            for (int j = k; j > pushed && stack[j - 1].key < stack[j].key; --j) std::swap(stack[j - 1], stack[j]);
         }
-        for (int k = 0; k < innerCount; ++k) stack[size++] = inner[k];
     }
     if (!winner) return QueryAnswer::miss;
     if (tie || winnerKey > best) return QueryAnswer::undecided;

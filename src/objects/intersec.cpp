@@ -124,23 +124,10 @@ const QueryTree* queryTree(const Object* top, const Object* exclude) {
 
 void checkAndEnqueue(Object* obj, double maxDistance, const double origin[3], const double direction[3],
                      QueueEntry* queue, int* size) {
-    double far = maxDistance;
-    double near = -1e10;
-    for (int i = 0; i < 3; ++i) {
-        const double d = direction[i];
-        if (d == 0.0) continue;  // parallel to this slab: it rejects nothing
-        const double t1 = (obj->boundMin[i] - origin[i]) / d;
-        const double t2 = (obj->boundMax[i] - origin[i]) / d;
-        if (t1 < t2) {
-            if (t2 < far) far = t2;
-            if (t1 > near) near = t1;
-        } else {
-            if (t1 < far) far = t1;
-            if (t2 > near) near = t2;
-        }
-        if (near > far || far < 0.001) return;
+    double near;
+    if (enterBox(obj->boundMin, obj->boundMax, origin, direction, maxDistance, &near)) {
+        priorityQueueInsert(near, obj, queue, size);
     }
-    priorityQueueInsert(near, obj, queue, size);
 }
 
 int intersect(const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {

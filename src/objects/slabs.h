@@ -1,7 +1,6 @@
-// The slab test of a ray against four boxes at once, shared by the two hierarchies' walks.
-// Lane by lane it performs the very operations of the one-box test of checkAndEnqueue (the same
-// subtractions, divisions and comparisons in the same order), so every entry distance and every
-// rejection is bit for bit the same; four lanes only make it cheaper.
+// The slab test of a ray against boxes, shared by the two hierarchies' walks: one box at a time
+// (enterBox) or four at once (enterBoxes), with the very same arithmetic lane by lane, so that
+// every entry distance and every rejection is bit for bit the same.
 #pragma once
 
 #include <cstring>
@@ -23,13 +22,37 @@ inline RaySlabs raySlabs(const Ray* ray) {
     return slabs;
 }
 
+// The one-box test: true when the ray enters the box (lo, hi) before maxDistance, with the entry
+// distance in *near. Stopping at the first axis that rejects changes nothing for a test that
+// runs through all three: near only grows, far only shrinks.
+inline bool enterBox(const double lo[3], const double hi[3], const double origin[3], const double direction[3],
+                     double maxDistance, double* near) {
+    double far = maxDistance;
+    double entry = -1e10;
+    for (int i = 0; i < 3; ++i) {
+        const double d = direction[i];
+        if (d == 0.0) continue;  // parallel to this slab: it rejects nothing
+        const double t1 = (lo[i] - origin[i]) / d;
+        const double t2 = (hi[i] - origin[i]) / d;
+        if (t1 < t2) {
+            if (t2 < far) far = t2;
+            if (t1 > entry) entry = t1;
+        } else {
+            if (t1 < far) far = t1;
+            if (t2 > entry) entry = t2;
+        }
+        if (entry > far || far < 0.001) return false;
+    }
+    *near = entry;
+    return true;
+}
+
 // Four doubles handled together; on processors without wide registers the compiler splits them.
 using Lanes = double __attribute__((vector_size(32)));
 
-// Bit k of the result is set when the ray enters box k (boundMin[i][k], boundMax[i][k]) before
-// maxDistance, and near[k] is its entry distance. (Stopping at the first axis that rejects a box,
-// as the one-box test does, changes nothing: near only grows, far only shrinks.) Always inlined,
-// so that it takes the instruction set of the walk that calls it.
+// The one-box test of four boxes at once: bit k of the result is set when the ray enters box k
+// (boundMin[i][k], boundMax[i][k]) before maxDistance, and near[k] is its entry distance. Always
+// inlined, so that it takes the instruction set of the walk that calls it.
 template <class Boxes>
 [[gnu::always_inline]] inline unsigned enterBoxes(const Boxes& boxes, const RaySlabs& slabs, double maxDistance,
                                                   double near[4]) {
@@ -51,9 +74,10 @@ template <class Boxes>
         farL = hi < farL ? hi : farL;
         nearL = lo > nearL ? lo : nearL;
     }
-    const auto rejected = (nearL > farL) | (farL < 0.001);
+    using Bits = long long __attribute__((vector_size(32)));
+    const Bits entered = ~((nearL > farL) | (farL < 0.001)) & Bits{1, 2, 4, 8};
+    const Bits folded = entered | __builtin_shufflevector(entered, entered, 2, 3, 0, 1);
     std::memcpy(near, &nearL, sizeof nearL);
-    unsigned entered = 0;
-    for (int k = 0; k < 4; ++k) entered |= rejected[k] ? 0u : 1u << k;
-    return entered;
+    return static_cast<unsigned>(folded[0] | folded[1]);
 }
+
