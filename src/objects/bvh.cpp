@@ -11,6 +11,15 @@
 
 #include "objects/slabs.h"
 
+// The two walks are compiled for AVX2 and for any x86-64, the better one picked at load time.
+// clang 14 (the fuzzer's compiler) gives such clones a C++ name other files cannot link to, so
+// clang builds keep one plain version.
+#if defined(__clang__)
+#define ORVEL_WALK_CLONES
+#else
+#define ORVEL_WALK_CLONES __attribute__((target_clones("avx2", "default")))
+#endif
+
 // Lane k of a node: its box and either a node (ref >= 0) or the primitive -1 - ref.
 struct alignas(32) QueryNode {
     double boundMin[3][4];
@@ -241,7 +250,7 @@ QueryTree* buildQueryTree(const Object* top) {
 
 void freeQueryTree(QueryTree* tree) { delete tree; }
 
-__attribute__((target_clones("avx2", "default")))
+ORVEL_WALK_CLONES
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
@@ -290,7 +299,7 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
     return QueryAnswer::hit;
 }
 
-__attribute__((target_clones("avx2", "default")))
+ORVEL_WALK_CLONES
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
     int32_t stack[stackSize];
