@@ -2,12 +2,14 @@
 
 #include <algorithm>
 #include <climits>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 
 #include "app/fatal.h"
 #include "app/settings.h"
+#include "image/image.h"
 #include "objects/bound.h"
 #include "objects/data.h"
 #include "scene/parser.h"
@@ -57,6 +59,25 @@ void takeName(char (&target)[N], const char* name, const char* what) {
         abortRun(-1);
     }
     std::strcpy(target, name);
+}
+
+// Ctrl-C, a hang-up or a kill during the render: the image being written is removed and the
+// process ends by the same signal (the handler is reset to the default action on entry).
+void endBySignal(int signal) {
+    removeUnfinishedOutput();
+    std::raise(signal);
+}
+
+void removeImageOnSignals() {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+        struct sigaction current {};
+        if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
+        struct sigaction action {};
+        action.sa_handler = endBySignal;
+        sigemptyset(&action.sa_mask);
+        action.sa_flags = SA_RESETHAND;
+        sigaction(signal, &action, nullptr);
+    }
 }
 
 }  // namespace
@@ -157,6 +178,7 @@ void parseArgs(int argc, char** argv) {
 
 int orvelMain(int argc, char** argv, Edition which) {
     edition = which;
+    removeImageOnSignals();
     setStartupDefaults();
     showCredits();
     if (argc < 2) {

@@ -17,3 +17,6 @@ int writeImageLine(unsigned char* row, int y);
 int closeImage();
 // Drops an open image without writing it: the frame is released and the file removed.
 void discardImage();
+// Removes the file of an image that is open and not yet completely written, so that a run ended
+// by a signal leaves no partial image. Safe to call from a signal handler.
+void removeUnfinishedOutput();

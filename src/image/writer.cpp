@@ -1,17 +1,42 @@
 #include "image/writer.h"
 
+#include "image/image.h"
+
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
+#include <climits>
 #include <cstring>
 #include <limits>
 #include <utility>
+
+namespace {
+
+// The file being written, for removeUnfinishedOutput: a signal handler may read it at any time,
+// so the name is only changed while `unfinished` is false.
+char unfinishedName[PATH_MAX];
+std::atomic<bool> unfinished{false};
+
+void markUnfinished(const std::string& name) {
+    unfinished.store(false);
+    if (name.size() >= sizeof unfinishedName) return;
+    std::memcpy(unfinishedName, name.c_str(), name.size() + 1);
+    unfinished.store(true);
+}
+
+}  // namespace
+
+void removeUnfinishedOutput() {
+    if (unfinished.exchange(false)) unlink(unfinishedName);
+}
 
 bool OutputFile::create(const char* name) {
     discard();
     file_.reset(std::fopen(name, "wb"));
     if (!file_) return false;
     name_ = name;
+    markUnfinished(name_);
     return true;
 }
 
@@ -19,6 +44,7 @@ bool OutputFile::close(bool written) {
     if (!file_) return false;
     bool ok = written && !std::ferror(file_.get());
     if (std::fclose(file_.release()) != 0) ok = false;
+    unfinished.store(false);
     if (!ok) {
         const int reason = errno;
         std::remove(name_.c_str());
@@ -32,6 +58,7 @@ void OutputFile::discard() {
     if (!file_) return;
     const int reason = errno;
     file_.reset();
+    unfinished.store(false);
     std::remove(name_.c_str());
     name_.clear();
     errno = reason;

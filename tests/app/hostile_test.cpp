@@ -2,6 +2,9 @@
 // legal scenes) or ends at once with a message naming the problem and a non-zero status, never a
 // signal, a hang or a partly written image.
 #include <gtest/gtest.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/wait.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "support/run_program.h"
@@ -243,6 +247,35 @@ TEST_F(HostileInput, ASceneWithoutObjectsRendersTheBackground) {
     EXPECT_EQ(takeImage("out.ppm"), background);
     expect({head, {"-t", "8", "-aaq"}, "", 0}, true);
     EXPECT_EQ(takeImage("out.ppm"), background);
+}
+
+TEST_F(HostileInput, ARenderEndedBySignalLeavesNoImage) {
+    std::ofstream(dir_.path("scene.orv")) << head << "sphere { center <0 0 0> radius 1 }\n";
+    for (const auto& [multi, signal] : {std::pair{false, SIGINT}, std::pair{true, SIGTERM}, std::pair{false, SIGHUP}}) {
+        // Far too big to finish before the signal comes: the image file exists from the start.
+        const std::string program = orvelProgram(multi);
+        std::vector<std::string> args{program, "-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1"};
+        std::vector<char*> argv;
+        for (std::string& arg : args) argv.push_back(arg.data());
+        argv.push_back(nullptr);
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addchdir_np(&actions, dir_.path(".").c_str());
+        posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+        pid_t pid = 0;
+        ASSERT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+        posix_spawn_file_actions_destroy(&actions);
+        for (int wait = 0; wait < 1000 && !fs::exists(dir_.path("out.ppm")); ++wait) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        EXPECT_TRUE(fs::exists(dir_.path("out.ppm"))) << signal;
+        std::this_thread::sleep_for(std::chrono::milliseconds(100));
+        kill(pid, signal);
+        int status = 0;
+        waitpid(pid, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        EXPECT_EQ(outputFiles(), std::vector<std::string>{}) << signal;
+    }
 }
 
 }  // namespace

@@ -131,6 +131,19 @@ TEST(Frame, TakesAtMostHalfTheMachinesMemory) {
     EXPECT_NE(frame.row(1), nullptr);
 }
 
+TEST_F(ImageDispatch, OnlyAnUnfinishedImageIsRemovedForASignal) {
+    iImageType = 2;
+    ASSERT_EQ(open(dir.path("pic"), 3, 3).first, 0);
+    removeUnfinishedOutput();
+    EXPECT_TRUE(dir.empty());
+    discardImage();
+    ASSERT_EQ(open(dir.path("done"), 1, 1).first, 0);
+    ASSERT_EQ(writeImageLine(Bytes(3, 7).data(), 0), 0);
+    ASSERT_EQ(closeImage(), 0);
+    removeUnfinishedOutput();
+    EXPECT_EQ(readFileBytes(dir.path("done.ppm")).size(), 11u + 3);
+}
+
 TEST_F(ImageDispatch, DiscardRemovesTheFile) {
     for (int type = 0; type < 5; ++type) {
         iImageType = type;
