@@ -25,7 +25,7 @@ struct alignas(32) QueryNode {
     double boundMin[3][4];
     double boundMax[3][4];
     int32_t ref[4];
-    int32_t lanes;  // lanes in use, 1 to 4
+    int32_t lanes;
 };
 
 struct QueryTree {
@@ -121,15 +121,24 @@ private:
     // Splits [first, last) (two records or more) into two non-empty parts; returns where the
     // second begins.
     size_t split(size_t first, size_t last, int depth) {
-        int axis = 0;
         double lo[3], hi[3];
         centreRange(first, last, lo, hi);
+        if (depth < sahDepth) {
+            Plane best;
+            for (int axis = 0; axis < 3; ++axis) {
+                if (!(hi[axis] - lo[axis] > 0)) continue;
+                const Plane plane = cheapestPlane(first, last, axis, lo[axis], hi[axis]);
+                if (plane.cost < best.cost) best = plane;
+            }
+            if (best.bin > 0) {
+                const auto mid = std::partition(refs_.begin() + first, refs_.begin() + last,
+                                                [&](const PrimRef& r) { return best.binOf(r) < best.bin; });
+                return static_cast<size_t>(mid - refs_.begin());
+            }
+        }
+        int axis = 0;
         for (int i = 1; i < 3; ++i) {
             if (hi[i] - lo[i] > hi[axis] - lo[axis]) axis = i;
-        }
-        if (depth < sahDepth && hi[axis] - lo[axis] > 0) {
-            const size_t mid = binnedSplit(first, last, axis, lo[axis], hi[axis]);
-            if (mid != first && mid != last) return mid;
         }
         const size_t mid = first + (last - first) / 2;
         std::nth_element(refs_.begin() + first, refs_.begin() + mid, refs_.begin() + last,
@@ -153,26 +162,37 @@ private:
         }
     }
 
-    // The cheapest of the planes between binCount bins by the surface area heuristic; first when
-    // no plane gives a finite cost.
-    size_t binnedSplit(size_t first, size_t last, int axis, double lo, double hi) {
-        const double scale = binCount / (hi - lo);
-        auto binOf = [&](const PrimRef& r) {
+    // A split plane between two of binCount bins along one axis: the records of the bins below
+    // `bin` go first. bin 0 is no plane at all.
+    struct Plane {
+        int axis = 0;
+        double lo = 0;
+        double scale = 0;
+        int bin = 0;
+        double cost = std::numeric_limits<double>::infinity();
+
+        int binOf(const PrimRef& r) const {
             const double f = (r.centre[axis] - lo) * scale;
             if (!(f > 0)) return 0;
             return f >= binCount ? binCount - 1 : static_cast<int>(f);
-        };
+        }
+    };
+
+    // The plane of least cost by the surface area heuristic along one axis, the centres of the
+    // records spreading from lo to hi there.
+    Plane cheapestPlane(size_t first, size_t last, int axis, double lo, double hi) const {
+        Plane plane{axis, lo, binCount / (hi - lo)};
         Box bins[binCount];
         long counts[binCount] = {};
         for (size_t p = first; p < last; ++p) {
-            const int b = binOf(refs_[p]);
+            const int b = plane.binOf(refs_[p]);
             if (counts[b]++ == 0) {
                 bins[b] = refs_[p].box;
             } else {
                 grow(bins[b], refs_[p].box);
             }
         }
-        // Plane k (1 .. binCount - 1) puts the bins below k on the left.
+        // Plane k (1 .. binCount - 1) puts the bins below k first.
         double leftCost[binCount];
         long leftCount[binCount];
         Box box{};
@@ -185,8 +205,6 @@ private:
             leftCount[b + 1] = count;
             leftCost[b + 1] = count ? area(box) * count : 0;
         }
-        int bestPlane = 0;
-        double bestCost = std::numeric_limits<double>::infinity();
         count = 0;
         for (int b = binCount - 1; b > 0; --b) {
             if (counts[b]) {
@@ -195,15 +213,12 @@ private:
             }
             if (count == 0 || leftCount[b] == 0) continue;
             const double cost = leftCost[b] + area(box) * count;
-            if (cost < bestCost) {
-                bestCost = cost;
-                bestPlane = b;
+            if (cost < plane.cost) {
+                plane.cost = cost;
+                plane.bin = b;
             }
         }
-        if (bestPlane == 0) return first;
-        const auto mid = std::partition(refs_.begin() + first, refs_.begin() + last,
-                                        [&](const PrimRef& r) { return binOf(r) < bestPlane; });
-        return static_cast<size_t>(mid - refs_.begin());
+        return plane;
     }
 
     QueryTree& tree_;
