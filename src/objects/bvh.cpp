@@ -11,21 +11,12 @@
 
 #include "objects/slabs.h"
 
-// The two walks are compiled for AVX2 and for any x86-64, the better one picked at load time.
-// clang 14 (the fuzzer's compiler) gives such clones a C++ name other files cannot link to, so
-// clang builds keep one plain version.
-#if defined(__clang__)
-#define ORVEL_WALK_CLONES
-#else
-#define ORVEL_WALK_CLONES __attribute__((target_clones("avx2", "default")))
-#endif
-
 // Lane k of a node: its box and either a node (ref >= 0) or the primitive -1 - ref.
 struct alignas(32) QueryNode {
     double boundMin[3][4];
     double boundMax[3][4];
     int32_t ref[4];
-    int32_t lanes;
+    int32_t lanes;  // lanes in use, 1 to 4
 };
 
 struct QueryTree {
@@ -265,9 +256,13 @@ QueryTree* buildQueryTree(const Object* top) {
 
 void freeQueryTree(QueryTree* tree) { delete tree; }
 
-ORVEL_WALK_CLONES
-QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
-                         const Object* exclude) {
+namespace {
+
+// The two walks are compiled for AVX2 and for any x86-64, the better one picked at load time.
+// (They stay inside this file: clang names the clones of functions that other files call so
+// that those calls find no symbol.)
+__attribute__((target_clones("avx2", "default")))
+QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
     Waiting stack[stackSize];
     int size = 0;
@@ -314,8 +309,8 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
     return QueryAnswer::hit;
 }
 
-ORVEL_WALK_CLONES
-bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+__attribute__((target_clones("avx2", "default")))
+bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
     int32_t stack[stackSize];
     int size = 0;
@@ -336,4 +331,15 @@ bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const O
         }
     }
     return false;
+}
+
+}  // namespace
+
+QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
+                         const Object* exclude) {
+    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+}
+
+bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+    return anyWalk(tree, ray, maxDistance, exclude);
 }
