@@ -1,5 +1,7 @@
 #include "scene/parser.h"
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <cstring>
 #include <memory>
@@ -98,6 +100,12 @@ int parseScene(const char* name) {
     const SceneFile file(std::fopen(name, "r"));
     if (!file) {
         std::printf("\n Scene file: %s could no be opened\n", name);
+        abortRun(-1);
+    }
+    // A directory opens for reading on Linux but reads as nothing at all.
+    struct stat status {};
+    if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
+        std::printf("\n Scene file: %s is a directory\n", name);
         abortRun(-1);
     }
     const IncludeLevel level;

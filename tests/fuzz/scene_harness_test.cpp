@@ -95,17 +95,4 @@ TEST_F(SceneHarness, CapsEveryCountThatMultipliesTheWork) {
     EXPECT_NE(out.find(" Resolution:   4 x 4\n"), std::string::npos) << out;
 }
 
-TEST_F(SceneHarness, FailedRunsLeaveNoImage) {
-    const std::string base =
-        "camera { position <0 -10 2> look_at <0 0 0> }\n"
-        "settings { output_type \"tga\" output_name \"x\" }\n"
-        "surface { color 1 1 1 ambient 0.2 diffuse 0.8 }\n";
-    const SceneRunOutcome parseError = run(base + "sphere { radius 1 }");
-    EXPECT_EQ(parseError.status, -1);
-    EXPECT_TRUE(parseError.sound()) << parseError.describe();
-    const SceneRunOutcome incomplete = run("settings { output_type \"tga\" output_name \"x\" }");
-    EXPECT_EQ(incomplete.status, -1);
-    EXPECT_TRUE(incomplete.sound()) << incomplete.describe();
-}
-
 }  // namespace

@@ -71,6 +71,9 @@ TEST_F(Parser, IncludedFilesAreReadInPlaceAndCountLines) {
     EXPECT_EQ(run("\n\ninclude \"broken.orv\""),
               "\n Parsing scene.orv\n Parsing broken.orv" + parseError(4, " sphere radius must be greater than 0"));
     EXPECT_EQ(run("include \"missing.orv\""), "\n Parsing scene.orv\n Scene file: missing.orv could no be opened\n");
+    std::filesystem::create_directory("parts");
+    EXPECT_EQ(run("include \"parts\" sphere { center <0 0 0> radius 1 }"),
+              "\n Parsing scene.orv\n Scene file: parts is a directory\n");
 
     // A file that includes itself stops at the depth limit, with every file closed on the way.
     write("loop.orv", "include \"loop.orv\"\n");
