@@ -97,9 +97,6 @@ TEST_F(HostileInput, ResolutionsOutOfReasonEndAtOnce) {
         {scene, {"-r", "2", "2000000000"}, sideLimit("2 x 2000000000"), 1},
         {scene, {"-r", "100000", "100000", "-png"}, sideLimit("100000 x 100000"), 1},
         {scene, {"-r", "2000000", "2", "-png"}, " Image size 2000000 x 2 is too large for PNG\n", 1},
-        {scene, {"-w", "65536", "-jpg"}, " Image size 65536 x 6 is too large for JPEG\n", 1},
-        {scene, {"-r", "2", "2000000000", "-bmp"}, " Image size 2 x 2000000000 is too large for BMP\n", 1},
-        {scene, {"-w", "70000", "-tga"}, " Image size 70000 x 6 is too large for TGA\n", 1},
         {scene, {"-h", "-3"}, "\n Invalid image size given with -h: width and height must be greater than 0\n", 255},
         {scene, {"-r", "9999999999", "9"}, sideLimit("2147483647 x 9"), 1},  // held at the int's limit
         {huge, {}, sideLimit("100000 x 100000"), 1},
@@ -133,12 +130,10 @@ TEST_F(HostileInput, AnOutputThatCannotBeCreatedEndsBeforeRendering) {
 TEST_F(HostileInput, NamesLongerThanTheirBuffers) {
     const std::string word(256, 'w');
     const Case cases[] = {
-        {head, {"-o", std::string(300, 'o')}, "\n Output file name too long (at most 255 characters)\n", 255},
         {std::string(head) + "settings { output_type \"png\" output_name \"" + word + "\" }", {},
          parseError(6, " word longer than 255 characters"), 255},
         {"declare \"" + std::string(64, 'c') + "\" color 1 0 0\n" + head, {},
          parseError(1, " color name longer than 63 characters"), 255},
-        {"include \"" + word + "\"\n" + head, {}, parseError(1, " word longer than 255 characters"), 255},
         {std::string(head) + "sphere { center <0 0 0> radius 1" + std::string(300, '0') + " }", {},
          parseError(6, " number longer than 255 characters"), 255},
     };
