@@ -258,11 +258,8 @@ void freeQueryTree(QueryTree* tree) { delete tree; }
 
 namespace {
 
-// The two walks are compiled for AVX2 and for any x86-64, the better one picked at load time.
-// (They stay inside this file: clang names the clones of functions that other files call so
-// that those calls find no symbol.)
-__attribute__((target_clones("avx2", "default")))
-QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
+[[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                                      Hit* hit, const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
     Waiting stack[stackSize];
     int size = 0;
@@ -309,8 +306,8 @@ QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistanc
     return QueryAnswer::hit;
 }
 
-__attribute__((target_clones("avx2", "default")))
-bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+[[gnu::always_inline]] inline bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                           const Object* exclude) {
     const RaySlabs slabs = raySlabs(ray);
     int32_t stack[stackSize];
     int size = 0;
@@ -333,13 +330,34 @@ bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance, const Ob
     return false;
 }
 
+// Each walk compiled for AVX2 and for any x86-64.
+[[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
+                                                const Object* exclude) {
+    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+}
+
+QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
+                          const Object* exclude) {
+    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+}
+
+[[gnu::target("avx2")]] bool anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                     const Object* exclude) {
+    return anyWalk(tree, ray, maxDistance, exclude);
+}
+
+bool anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+    return anyWalk(tree, ray, maxDistance, exclude);
+}
+
 }  // namespace
 
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude) {
-    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+    return wideLanes() ? nearestWide(tree, ray, maxDistance, hit, exclude)
+                       : nearestNarrow(tree, ray, maxDistance, hit, exclude);
 }
 
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
-    return anyWalk(tree, ray, maxDistance, exclude);
+    return wideLanes() ? anyWide(tree, ray, maxDistance, exclude) : anyNarrow(tree, ray, maxDistance, exclude);
 }

@@ -83,8 +83,8 @@ void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude
     }
 }
 
-__attribute__((target_clones("avx2", "default")))
-int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
+[[gnu::always_inline]] inline int slabNearest(Object* top, const Ray* ray, double maxDistance, Hit* hit,
+                                              const Object* exclude) {
     double best = maxDistance;
     bool found = false;
     walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
@@ -99,8 +99,7 @@ int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, con
     return found ? 1 : 0;
 }
 
-__attribute__((target_clones("avx2", "default")))
-int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+[[gnu::always_inline]] inline int slabAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
     // Until a first hit below maxDistance is found, `best` stays maxDistance in the nearest-hit
     // walk too, so both walks visit the same records up to that hit.
     const double best = maxDistance;
@@ -111,6 +110,33 @@ int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Obje
         return found;
     });
     return found ? 1 : 0;
+}
+
+// Each walk compiled for AVX2 and for any x86-64.
+[[gnu::target("avx2")]] int slabNearestWide(Object* top, const Ray* ray, double maxDistance, Hit* hit,
+                                            const Object* exclude) {
+    return slabNearest(top, ray, maxDistance, hit, exclude);
+}
+
+int slabNearestNarrow(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
+    return slabNearest(top, ray, maxDistance, hit, exclude);
+}
+
+[[gnu::target("avx2")]] int slabAnyWide(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+    return slabAny(top, ray, maxDistance, exclude);
+}
+
+int slabAnyNarrow(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+    return slabAny(top, ray, maxDistance, exclude);
+}
+
+int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
+    return wideLanes() ? slabNearestWide(top, ray, maxDistance, hit, exclude)
+                       : slabNearestNarrow(top, ray, maxDistance, hit, exclude);
+}
+
+int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+    return wideLanes() ? slabAnyWide(top, ray, maxDistance, exclude) : slabAnyNarrow(top, ray, maxDistance, exclude);
 }
 
 // The query tree of the scene, when it can stand in for the slab tree's walk: an object to skip

@@ -9,6 +9,7 @@
 #include "app/fatal.h"
 #include "app/settings.h"
 #include "image/image.h"
+#include "math/random.h"
 #include "objects/data.h"
 #include "render/ray.h"
 #include "shading/light.h"
@@ -52,6 +53,7 @@ struct BandJob {
 // Thread entry of one band: nothing escapes the thread; a fatal error is recorded for the driver.
 void* runBand(void* arg) {
     const BandJob* job = static_cast<const BandJob*>(arg);
+    drawRandomInRuns();
     try {
         job->scan(job->band);
     } catch (const RunAbort& abort) {
