@@ -1,0 +1,26 @@
+#include "math/random.h"
+
+#include <gtest/gtest.h>
+
+#include <thread>
+#include <vector>
+
+// A thread drawing in runs still takes the shared sequence's values, in order, each once; the
+// calling thread keeps drawing straight from rand().
+TEST(RandomThreads, RunsAreConsecutiveValuesOfTheSharedSequence) {
+    std::srand(5);
+    std::vector<int> expected(200);
+    for (int& v : expected) v = std::rand();
+
+    std::srand(5);
+    std::vector<double> drawn;
+    std::thread band([&] {
+        drawRandomInRuns();
+        for (int k = 0; k < 70; ++k) drawn.push_back(randomUnit());  // past the end of a first run
+    });
+    band.join();
+    EXPECT_FALSE(randomInRuns);
+    for (int k = 0; k < 70; ++k) ASSERT_EQ(drawn[k], expected[k] / 2147483647.0) << k;
+    EXPECT_EQ(std::rand(), expected[2 * 64]);  // two runs were taken
+    std::srand(1);
+}
