@@ -1,7 +1,12 @@
 #include "objects/bound.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
+#include <new>
+#include <utility>
+#include <vector>
 
 #include "app/fatal.h"
 #include "objects/bvh.h"
@@ -25,137 +30,50 @@ double Median = 0;  // split value: the mean doubled centre along Axis
     abortRun(1);
 }
 
-// The doubled centre of a record along an axis: the hierarchy never halves it.
-double doubledCentre(const Object* obj, int axis) { return obj->boundMin[axis] + obj->boundMax[axis]; }
-
-// The n-th record of the run starting at first (n >= 1), its last.
-Object* runEnd(Object* first, long n) {
-    Object* obj = first;
-    for (long k = 0;; ++k, obj = obj->next) {
-        if (!obj) shortRun(n - k - 1);
-        if (k == n - 1) return obj;
-    }
-}
-
-// Turns the run of n (2 to bunching) records at *slot into one node taking its place.
-void groupRun(Object** slot, long n) {
-    Object* first = *slot;
-    Object* last = runEnd(first, n);
-    Object* node = allocateObject();
-    if (!node) outOfMemory();
-    Object* const after = last->next;
-    last->next = nullptr;
-    ChildList* group = makeChildList(first, static_cast<int32_t>(n));
-    if (!group) {
-        last->next = after;
-        std::free(node);
-        outOfMemory();
-    }
-
-    node->kind = kindNode;
-    total = total - n + 1;
-    *slot = node;
-    node->next = after;
-
-    for (int i = 0; i < 3; ++i) {
-        node->boundMin[i] = 1e10;
-        node->boundMax[i] = -1e10;
-    }
-    for (const Object* child = first; child; child = child->next) {
-        for (int i = 0; i < 3; ++i) {
-            if (child->boundMin[i] < node->boundMin[i]) node->boundMin[i] = child->boundMin[i];
-            if (child->boundMax[i] > node->boundMax[i]) node->boundMax[i] = child->boundMax[i];
-        }
-    }
-    node->children = group;
-    ++nPrims;
-}
-
-// A list built by pushing at the front: head is its first record, last the first one pushed.
-struct Part {
-    Object* head = nullptr;
-    Object* last = nullptr;
-    long count = 0;
-
-    void push(Object* obj) {
-        obj->next = head;
-        head = obj;
-        if (!last) last = obj;
-        ++count;
-    }
-    Object* pop() {
-        Object* obj = head;
-        head = obj->next;
-        --count;
-        return obj;
-    }
+// One record of a run as the build sees it: its doubled centres (the hierarchy never halves
+// them) next to the record, so that choosing and splitting never touch the records themselves.
+// A run of entries stands in list order; each split rearranges its entries exactly as the
+// records would be relinked.
+struct Entry {
+    double centre[3];
+    Object* obj;
 };
 
-// Moves n records one by one from the front of one part to the front of the other.
-void moveFront(Part& from, Part& to, long n) {
-    for (long k = 0; k < n; ++k) to.push(from.pop());
+Entry entryOf(Object* obj) {
+    return {{obj->boundMin[0] + obj->boundMax[0], obj->boundMin[1] + obj->boundMax[1],
+             obj->boundMin[2] + obj->boundMax[2]},
+            obj};
 }
 
-}  // namespace
+using Entries = std::unique_ptr<Entry[]>;
 
-long boundingTotal() { return total; }
-
-void buildBoundingSlabs() {
-    total = nPrims;
-    while (sortAndSplit(&myObjectList, total)) {
-    }
-    if (myObjectList && myObjectList->kind == kindNode) {
-        myObjectList->children->queryTree = buildQueryTree(myObjectList);
+Entries allocateEntries(long n) {
+    try {
+        return std::make_unique_for_overwrite<Entry[]>(static_cast<size_t>(n));
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
     }
 }
 
-int sortAndSplit(Object** slot, long n) {
-    if (n <= 1) return 0;
-    if (n <= bunching) {
-        groupRun(slot, n);
-        return 0;
+// The n records from first on, in list order; returns the record after them.
+Object* gatherRun(Object* first, long n, Entry* run) {
+    Object* obj = first;
+    for (long k = 0; k < n; ++k, obj = obj->next) {
+        if (!obj) shortRun(n - k - 1);
+        run[k] = entryOf(obj);
     }
-
-    findAxis(*slot, n);
-    Part low;
-    Part high;
-    Object* obj = *slot;
-    for (long k = 0; k < n; ++k) {
-        Object* next = obj->next;
-        if (Median > doubledCentre(obj, Axis)) {
-            low.push(obj);
-        } else {
-            high.push(obj);
-        }
-        obj = next;
-    }
-    Object* const after = obj;  // the record that followed the run
-
-    // Equal centres leave one part empty: the other gives up half of its records.
-    if (low.count == 0) {
-        moveFront(high, low, n / 2);
-    } else if (high.count == 0) {
-        moveFront(low, high, n / 2);
-    }
-
-    *slot = high.head;
-    high.last->next = low.head;
-    low.last->next = after;
-
-    sortAndSplit(&high.last->next, low.count);
-    sortAndSplit(slot, high.count);
-    return 1;
+    return obj;
 }
 
-void findAxis(Object* top, long count) {
+// Axis: the widest spread of doubled centres, x before y before z on ties; Median: their mean
+// along it, summed in list order.
+void chooseAxis(const Entry* run, long count) {
     double lo[3] = {1e10, 1e10, 1e10};
     double hi[3] = {-1e10, -1e10, -1e10};
     double sum[3] = {0, 0, 0};
-    const Object* obj = top;
-    for (long k = 0; k < count; ++k, obj = obj->next) {
-        if (!obj) shortRun(count - k - 1);
+    for (long k = 0; k < count; ++k) {
         for (int i = 0; i < 3; ++i) {
-            const double v = doubledCentre(obj, i);
+            const double v = run[k].centre[i];
             if (v < lo[i]) lo[i] = v;
             if (v > hi[i]) hi[i] = v;
             sum[i] += v;
@@ -171,4 +89,154 @@ void findAxis(Object* top, long count) {
         }
     }
     Median = sum[Axis] / count;
+}
+
+// Splits a run of n entries at Median along Axis into the high part followed by the low part,
+// each in the order that pushing its records at the front gives (the reverse of the run's). A
+// part left empty takes floor(n / 2) records, one at a time, from the front of the other.
+// Returns the size of the high part.
+long splitRun(Entry* run, long n, Entry* scratch) {
+    const int axis = Axis;
+    const double median = Median;
+    long lowCount = 0;
+    for (long k = 0; k < n; ++k) lowCount += median > run[k].centre[axis] ? 1 : 0;
+    const long moved = n / 2;
+
+    if (lowCount == 0) {  // high: the first n - moved reversed; low: the last moved as they stand
+        std::reverse(run, run + (n - moved));
+        return n - moved;
+    }
+    if (lowCount == n) {  // high: the last moved as they stand; low: the first n - moved reversed
+        std::reverse(run, run + (n - moved));
+        std::rotate(run, run + (n - moved), run + n);
+        return moved;
+    }
+    const long highCount = n - lowCount;
+    long high = highCount;  // the first high record lands last in its part
+    long low = n;
+    for (long k = 0; k < n; ++k) {
+        if (median > run[k].centre[axis]) {
+            scratch[--low] = run[k];
+        } else {
+            scratch[--high] = run[k];
+        }
+    }
+    std::copy(scratch, scratch + n, run);
+    return highCount;
+}
+
+// Makes the node of a run of 2 to bunching entries: its children in run order, its extents
+// exactly theirs.
+Object* groupRun(const Entry* run, long n) {
+    Object* node = allocateObject();
+    if (!node) outOfMemory();
+    for (long k = 0; k + 1 < n; ++k) run[k].obj->next = run[k + 1].obj;
+    Object* const first = run[0].obj;
+    run[n - 1].obj->next = nullptr;
+    ChildList* group = makeChildList(first, static_cast<int32_t>(n));
+    if (!group) {
+        std::free(node);
+        outOfMemory();
+    }
+
+    node->kind = kindNode;
+    total = total - n + 1;
+    for (int i = 0; i < 3; ++i) {
+        node->boundMin[i] = 1e10;
+        node->boundMax[i] = -1e10;
+    }
+    for (const Object* child = first; child; child = child->next) {
+        for (int i = 0; i < 3; ++i) {
+            if (child->boundMin[i] < node->boundMin[i]) node->boundMin[i] = child->boundMin[i];
+            if (child->boundMax[i] > node->boundMax[i]) node->boundMax[i] = child->boundMax[i];
+        }
+    }
+    node->children = group;
+    ++nPrims;
+    return node;
+}
+
+// The record a run of 1 to bunching entries leaves at its level: a new node, or the record alone.
+Object* settleRun(const Entry* run, long n) { return n == 1 ? run[0].obj : groupRun(run, n); }
+
+// One pass over a run of n > bunching entries: splits it at the mean and the parts again (the
+// low part, which follows the high part, first) until every run is short enough to settle.
+// The settled records are linked in run order in front of `after`; the list is returned. When
+// nextLevel is given, it receives their entries, in order, at its end (it may be the run itself:
+// a settled run is read before its slot is written).
+Object* splitPass(Entry* run, long n, Entry* scratch, Object* after, Entry* nextLevel) {
+    struct Range {
+        long start;
+        long count;
+    };
+    std::vector<Range> pending;
+    Object* head = after;
+    long written = n;
+    try {
+        pending.push_back({0, n});
+        while (!pending.empty()) {
+            const Range range = pending.back();
+            pending.pop_back();
+            Entry* part = run + range.start;
+            if (range.count <= bunching) {  // runs settle from the end of the level backwards
+                Object* settled = settleRun(part, range.count);
+                settled->next = head;
+                head = settled;
+                if (nextLevel) nextLevel[--written] = entryOf(settled);
+                continue;
+            }
+            chooseAxis(part, range.count);
+            const long highCount = splitRun(part, range.count, scratch);
+            pending.push_back({range.start, highCount});
+            pending.push_back({range.start + highCount, range.count - highCount});
+        }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
+    return head;
+}
+
+}  // namespace
+
+long boundingTotal() { return total; }
+
+void buildBoundingSlabs() {
+    total = nPrims;
+    if (total <= 1) return;
+    Entries level = allocateEntries(total);
+    Object* const after = gatherRun(myObjectList, total, level.get());
+    Entry* first = level.get();
+    if (total > bunching) {
+        Entries scratch = allocateEntries(total);
+        long count = total;
+        while (count > bunching) {
+            myObjectList = splitPass(first, count, scratch.get(), after, first);
+            first += count - total;  // the next level sits at the end of the one just split
+            count = total;
+        }
+    }
+    Object* const top = groupRun(first, total);
+    top->next = after;
+    myObjectList = top;
+    top->children->queryTree = buildQueryTree(top);
+}
+
+int sortAndSplit(Object** slot, long n) {
+    if (n <= 1) return 0;
+    Entries run = allocateEntries(n);
+    Object* const after = gatherRun(*slot, n, run.get());
+    if (n <= bunching) {
+        *slot = groupRun(run.get(), n);
+        (*slot)->next = after;
+        return 0;
+    }
+    Entries scratch = allocateEntries(n);
+    *slot = splitPass(run.get(), n, scratch.get(), after, nullptr);
+    return 1;
+}
+
+void findAxis(Object* top, long count) {
+    Entries run = allocateEntries(count);
+    gatherRun(top, count, run.get());
+    chooseAxis(run.get(), count);
 }
