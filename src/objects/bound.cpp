@@ -126,16 +126,18 @@ long splitRun(Entry* run, long n, Entry* scratch) {
 }
 
 // Makes the node of a run of 2 to bunching entries: its children in run order, its extents
-// exactly theirs.
+// exactly theirs. The node goes in the scene's storage when all its children are there.
 Object* groupRun(const Entry* run, long n) {
-    Object* node = allocateObject();
+    const bool inScene = std::all_of(run, run + n, [](const Entry& e) { return e.obj->storage == storageScene; });
+    Object* node = inScene ? allocateSceneObject() : allocateObject();
     if (!node) outOfMemory();
     for (long k = 0; k + 1 < n; ++k) run[k].obj->next = run[k + 1].obj;
     Object* const first = run[0].obj;
     run[n - 1].obj->next = nullptr;
-    ChildList* group = makeChildList(first, static_cast<int32_t>(n));
+    const auto count = static_cast<int32_t>(n);
+    ChildList* group = inScene ? makeSceneChildList(first, count) : makeChildList(first, count);
     if (!group) {
-        std::free(node);
+        if (!inScene) std::free(node);
         outOfMemory();
     }
 

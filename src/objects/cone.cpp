@@ -32,7 +32,7 @@ bool withinHeight(const ConeData& c, const Ray* ray, double t) {
 }  // namespace
 
 Object* makeCone(Vector base, double baseRadius, Vector cap, double capRadius) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindCone;
     obj->intersectFn = coneIntersect;

@@ -4,6 +4,7 @@
 // alone tells bounding nodes apart).
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "math/vector.h"
@@ -93,15 +94,16 @@ struct RingData {
 };
 
 struct TriangleData {
-    Vector* vertices;  // three corners, owned by the record
+    Vector* vertices;  // the three corners: `corner`, in the record itself
     Vector normal;
     double d;
     int axisU;  // the two coordinates kept in the 2-D inside test, axisU < axisV
     int axisV;
+    Vector corner[3];
 };
 
 struct PolygonData {
-    Vector* vertices;  // vertexCount corners, owned by the record
+    Vector* vertices;  // vertexCount corners, owned by the record (in the scene's storage with it)
     Vector normal;
     int vertexCount;
     double d;
@@ -127,9 +129,14 @@ struct LightData {
     double cosMaxAngle;   // cosine of half the outer cone angle
 };
 
+// Where a record's memory comes from, and so how it goes back.
+inline constexpr int32_t storageHeap = 0;   // allocateObject: freed record by record
+inline constexpr int32_t storageScene = 1;  // allocateSceneObject: released with the scene list
+
 struct Object {
     Object* next;
     int32_t kind;
+    int32_t storage;  // storageHeap or storageScene
     IntersectFn intersectFn;
     NormalFn normalFn;
     PrintFn printFn;
@@ -157,17 +164,30 @@ extern Object* myObjectList;
 // Records made by the primitive constructors and the hierarchy build.
 extern long nPrims;
 
-// A zero-filled record, or null when memory is short.
+// A zero-filled record of its own, or null when memory is short. One free() releases it.
 Object* allocateObject();
+// A zero-filled record in the scene's storage, or null when memory is short. The primitives'
+// constructors and the hierarchy build take their records from there: a few large blocks,
+// released together once freeList or freeObjectTree has emptied myObjectList. Whatever such a
+// record owns (its corners, its child list, its children) lies in the scene's storage too, but
+// for the top node's query tree.
+Object* allocateSceneObject();
+// Zero-filled memory in the scene's storage, aligned for any part of a record; null when
+// memory is short.
+void* allocateSceneStorage(size_t bytes);
 // A child list of the count records chained from first, with their boxes copied into its blocks;
 // null when memory is short. One free() releases it.
 ChildList* makeChildList(Object* first, int32_t count);
+// The same in the scene's storage, for a node whose children are all there.
+ChildList* makeSceneChildList(Object* first, int32_t count);
 
 void addToList(Object** list, Object* obj);
-// Frees the records chained in the list (not their children), returns how many.
+// Frees the records chained in the list (not their children), returns how many. Records in
+// the scene's storage are left to it.
 int freeList(Object** list);
 // Frees the records of the list and everything they own: children, child lists, vertex arrays.
-// Returns the number of top-level records freed.
+// Returns the number of top-level records freed. Records in the scene's storage, and everything
+// below them, are left to it (a query tree excepted).
 int freeObjectTree(Object** list);
 // Calls each record's print operation (records without one print nothing), returns the count.
 int printList(const Object* first);

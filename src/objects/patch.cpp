@@ -40,7 +40,7 @@ void invertMatrix(const double in[3][3], double out[3][3]) {
 
 Object* makePatch(Vector* data) {
     checkPatch(data);
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindPatch;
     obj->intersectFn = patchIntersect;

@@ -3,7 +3,7 @@
 #include <cstdio>
 
 Object* makePlane(Vector normal, double distance) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindPlane;
     obj->intersectFn = planeIntersect;

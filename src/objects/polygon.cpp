@@ -1,32 +1,30 @@
 #include "objects/polygon.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "objects/outline.h"
 
-namespace {
-
-void releasePolygon(Object* obj) { std::free(obj->polygon.vertices); }
-
-}  // namespace
-
 Object* makePolygon(Vector* vertices, int count) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
+    auto* corners = static_cast<Vector*>(allocateSceneStorage(static_cast<size_t>(count) * sizeof(Vector)));
+    if (!corners) return nullptr;
     obj->kind = kindPolygon;
     obj->intersectFn = polygonIntersect;
     obj->normalFn = polygonNormal;
     obj->printFn = polygonPrint;
-    obj->releaseFn = releasePolygon;
 
     PolygonData& p = obj->polygon;
-    p.vertices = vertices;
+    std::copy(vertices, vertices + count, corners);
+    std::free(vertices);
+    p.vertices = corners;
     p.vertexCount = count;
-    p.normal = cornerNormal(vertices);
+    p.normal = cornerNormal(corners);
     projectionAxes(p.normal, &p.axisU, &p.axisV);
-    p.d = -dot(p.normal, vertices[0]);
-    cornerExtents(obj, vertices, count, 0.0);
+    p.d = -dot(p.normal, corners[0]);
+    cornerExtents(obj, corners, count, 0.0);
 
     addToList(&myObjectList, obj);
     ++nPrims;

@@ -1,5 +1,6 @@
 // Flat polygons of any number of corners in the plane of the first three, hit from both sides.
-// The vertex array is made by the caller and belongs to the polygon from then on.
+// The vertex array (from malloc) is made by the caller and belongs to the polygon from then on:
+// the polygon copies the corners into the scene's storage and frees the array.
 #pragma once
 
 #include "objects/data.h"

@@ -6,7 +6,7 @@
 #include "app/settings.h"
 
 Object* makeRing(Vector center, Vector normal, double innerRadius, double outerRadius) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindRing;
     obj->intersectFn = ringIntersect;

@@ -6,7 +6,7 @@
 #include "app/settings.h"
 
 Object* makeSphere(Vector center, double radius) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindSphere;
     obj->intersectFn = sphereIntersect;

@@ -1,31 +1,27 @@
 #include "objects/triangle.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
 #include "objects/outline.h"
 
-namespace {
-
-void releaseTriangle(Object* obj) { std::free(obj->triangle.vertices); }
-
-}  // namespace
-
 Object* makeTriangle(Vector* vertices) {
-    Object* obj = allocateObject();
+    Object* obj = allocateSceneObject();
     if (!obj) return nullptr;
     obj->kind = kindTriangle;
     obj->intersectFn = triangleIntersect;
     obj->normalFn = triangleNormal;
     obj->printFn = trianglePrint;
-    obj->releaseFn = releaseTriangle;
 
     TriangleData& t = obj->triangle;
-    t.vertices = vertices;
-    t.normal = cornerNormal(vertices);
+    std::copy(vertices, vertices + 3, t.corner);
+    std::free(vertices);
+    t.vertices = t.corner;
+    t.normal = cornerNormal(t.vertices);
     projectionAxes(t.normal, &t.axisU, &t.axisV);
-    t.d = -dot(t.normal, vertices[0]);
-    cornerExtents(obj, vertices, 3, 0.001);
+    t.d = -dot(t.normal, t.vertices[0]);
+    cornerExtents(obj, t.vertices, 3, 0.001);
 
     addToList(&myObjectList, obj);
     ++nPrims;

@@ -1,5 +1,6 @@
-// Flat triangles, hit from both sides. The vertex array (three corners) is made by the caller
-// and belongs to the triangle from then on.
+// Flat triangles, hit from both sides. The vertex array (three corners, from malloc) is made by
+// the caller and belongs to the triangle from then on: it keeps the corners in its own record
+// and frees the array.
 #pragma once
 
 #include "objects/data.h"

@@ -2,7 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <cstdlib>
+#include <set>
+#include <vector>
+
+#include "objects/bound.h"
+#include "objects/polygon.h"
+#include "objects/sphere.h"
+#include "objects/triangle.h"
+#include "support/scene_fixture.h"
 
 namespace {
 
@@ -72,3 +81,99 @@ TEST(ObjectList, TreeFreeDescendsIntoChildrenAndArrays) {
     EXPECT_EQ(list, nullptr);
     EXPECT_EQ(released, 3);
 }
+
+namespace {
+
+class SceneStorage : public SceneTest {};
+
+bool zeroFilled(const void* memory, size_t bytes) {
+    const auto* p = static_cast<const unsigned char*>(memory);
+    for (size_t k = 0; k < bytes; ++k)
+        if (p[k] != 0) return false;
+    return true;
+}
+
+TEST_F(SceneStorage, HandsOutZeroedDistinctAlignedMemoryAcrossBlocks) {
+    // Enough to fill several blocks, the largest requests bigger than a first block.
+    std::set<std::uintptr_t> starts;
+    std::vector<Object*> records;
+    for (int k = 0; k < 20000; ++k) {
+        Object* obj = allocateSceneObject();
+        ASSERT_NE(obj, nullptr);
+        EXPECT_EQ(obj->storage, storageScene);
+        obj->storage = storageHeap;  // the rest of the record must be zero
+        ASSERT_TRUE(zeroFilled(obj, sizeof(Object)));
+        obj->storage = storageScene;
+        obj->kind = k;
+        records.push_back(obj);
+        const size_t bytes = k % 1000 == 999 ? (size_t{1} << 20) : 1 + k % 300;
+        void* part = allocateSceneStorage(bytes);
+        ASSERT_NE(part, nullptr);
+        EXPECT_EQ(reinterpret_cast<std::uintptr_t>(part) % alignof(ChildBlock), 0u);
+        ASSERT_TRUE(zeroFilled(part, bytes));
+        static_cast<unsigned char*>(part)[bytes - 1] = 0xff;  // the sanitizer build checks the bounds
+        starts.insert(reinterpret_cast<std::uintptr_t>(obj));
+        starts.insert(reinterpret_cast<std::uintptr_t>(part));
+        addToList(&myObjectList, obj);
+    }
+    EXPECT_EQ(starts.size(), 40000u);
+    for (int k = 0; k < 20000; ++k) ASSERT_EQ(records[k]->kind, k);  // nothing overwritten
+    EXPECT_EQ(freeObjectTree(&myObjectList), 20000);
+    EXPECT_EQ(myObjectList, nullptr);
+}
+
+TEST_F(SceneStorage, ListsFreeTheirOwnRecordsAndLeaveTheScenesToIt) {
+    // A heap node over a heap leaf and a scene sphere, next to a scene sphere, on the scene list.
+    Object* sphere = makeSphere({0, 0, 0}, 1);
+    myObjectList = nullptr;
+    Object* leaf = allocateObject();
+    leaf->next = sphere;
+    Object* node = allocateObject();
+    node->kind = kindNode;
+    node->children = makeChildList(leaf, 2);
+    makeSphere({3, 0, 0}, 1);  // pushed onto the scene list
+    addToList(&myObjectList, node);
+    EXPECT_EQ(freeObjectTree(&myObjectList), 2);  // the sanitizer build checks that all went
+
+    // freeList counts every record but frees only the heap's.
+    Object* list = nullptr;
+    addToList(&list, allocateObject());
+    Object* scene = makeSphere({0, 0, 0}, 1);
+    myObjectList = nullptr;
+    addToList(&list, scene);
+    addToList(&list, allocateObject());
+    EXPECT_EQ(freeList(&list), 3);
+    EXPECT_EQ(list, nullptr);
+    EXPECT_EQ(freeList(&myObjectList), 0);  // and the sphere's storage goes with the scene list
+}
+
+TEST_F(SceneStorage, NodesLiveWhereTheirChildrenLive) {
+    for (int k = 0; k < 9; ++k) makeSphere({k * 2.0, 0, 0}, 1);
+    buildBoundingSlabs();
+    ASSERT_EQ(myObjectList->kind, kindNode);
+    EXPECT_EQ(myObjectList->storage, storageScene);
+    for (const Object* c = myObjectList->children->first; c; c = c->next) EXPECT_EQ(c->storage, storageScene);
+    reset();
+
+    for (int k = 0; k < 3; ++k) makeSphere({k * 2.0, 0, 0}, 1);
+    Object* plain = allocateObject();  // one child of its own makes the node a heap record
+    addToList(&myObjectList, plain);
+    nPrims = 4;
+    buildBoundingSlabs();
+    EXPECT_EQ(myObjectList->storage, storageHeap);
+    EXPECT_EQ(myObjectList->children->first, plain);
+}
+
+TEST_F(SceneStorage, CornersMoveIntoTheScene) {
+    Vector* given = vertexArray({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}});  // freed by makeTriangle
+    Object* t = makeTriangle(given);
+    EXPECT_EQ(t->triangle.vertices, t->triangle.corner);
+    EXPECT_EQ(t->triangle.vertices[1].x, 1.0);
+    EXPECT_EQ(t->releaseFn, nullptr);
+    Object* p = makePolygon(vertexArray({{0, 0, 0}, {2, 0, 0}, {2, 2, 0}, {0, 2, 0}, {-1, 1, 0}}), 5);
+    EXPECT_EQ(p->polygon.vertices[4].x, -1.0);
+    EXPECT_EQ(p->polygon.vertexCount, 5);
+    EXPECT_EQ(p->releaseFn, nullptr);
+}
+
+}  // namespace
