@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <climits>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstdlib>
 #include <cstring>
@@ -68,85 +69,158 @@ constexpr std::array<unsigned char, 27> letterStart = [] {
 // Whether the last number token fits its destination: a finite double, or an int.
 bool numberInRange = true;
 
-constexpr bool isBlank(int ch) {
-    return ch == ' ' || ch == '\t' || ch == '\n' || ch == '\v' || ch == '\f' || ch == '\r';
-}
-constexpr bool isLetter(int ch) { return (ch >= 'A' && ch <= 'Z') || (ch >= 'a' && ch <= 'z'); }
-constexpr bool isDigit(int ch) { return ch >= '0' && ch <= '9'; }
-constexpr bool continuesWord(int ch) {
-    return isLetter(ch) || isDigit(ch) || ch == '_' || ch == '.' || ch == '\\' || ch == ':';
-}
-constexpr bool startsNumber(int ch) { return isDigit(ch) || ch == '+' || ch == '-' || ch == '.'; }
-constexpr bool continuesNumber(int ch) { return startsNumber(ch) || ch == 'E' || ch == 'e'; }
+// Character classes, one bit each, looked up in one table.
+constexpr unsigned char blank = 1;         // space, tab, newline, vertical tab, form feed, return
+constexpr unsigned char letter = 2;        // starts a word
+constexpr unsigned char wordPart = 4;      // letters, digits, _ . \ :
+constexpr unsigned char numberStart = 8;   // digits, + - .
+constexpr unsigned char numberPart = 16;   // digits, + - . E e
+
+constexpr std::array<unsigned char, 256> charClasses = [] {
+    std::array<unsigned char, 256> classes{};
+    for (unsigned char ch : {' ', '\t', '\n', '\v', '\f', '\r'}) classes[ch] |= blank;
+    for (int ch = 'A'; ch <= 'Z'; ++ch) classes[ch] |= letter | wordPart;
+    for (int ch = 'a'; ch <= 'z'; ++ch) classes[ch] |= letter | wordPart;
+    for (int ch = '0'; ch <= '9'; ++ch) classes[ch] |= wordPart | numberStart | numberPart;
+    for (unsigned char ch : {'_', '.', '\\', ':'}) classes[ch] |= wordPart;
+    for (unsigned char ch : {'+', '-', '.'}) classes[ch] |= numberStart | numberPart;
+    for (unsigned char ch : {'E', 'e'}) classes[ch] |= numberPart;
+    return classes;
+}();
+
+constexpr bool is(char ch, unsigned char kind) { return (charClasses[static_cast<unsigned char>(ch)] & kind) != 0; }
+constexpr bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
+
+// The characters the stream holds in its buffer from its read position on. glibc keeps the
+// bounds of that window in the FILE itself (its getc macro reads them), so the lexer scans the
+// window in place and moves the read position past what it takes: a character it looks at and
+// does not take simply stays unread, as if it had been pushed back.
+class StreamWindow {
+public:
+    explicit StreamWindow(FILE* file) : file_(file) {}
+    StreamWindow(const StreamWindow&) = delete;
+    StreamWindow& operator=(const StreamWindow&) = delete;
+
+    const char* begin() const { return file_->_IO_read_ptr; }
+    const char* end() const { return file_->_IO_read_end; }
+    // Takes the characters up to `to`, a position in the window.
+    void take(const char* to) { file_->_IO_read_ptr = const_cast<char*>(to); }
+    // Refills an empty window: false at the end of the input.
+    bool refill() {
+        if (getc_unlocked(file_) == EOF) return false;
+        --file_->_IO_read_ptr;  // the character just read stays in the buffer
+        return true;
+    }
+
+private:
+    FILE* file_;
+};
 
 // Skips a comment up to and including its closing character; a comment still open at the end
 // of the file ends there.
-void skipComment(FILE* file, int closing) {
-    int ch;
-    while ((ch = getc_unlocked(file)) != EOF) {
-        if (ch == '\n') ++comptligne;
-        if (ch == closing) return;
+void skipComment(StreamWindow& in, char closing) {
+    do {
+        const char* p = in.begin();
+        const char* const end = in.end();
+        for (; p != end; ++p) {
+            if (*p == '\n') ++comptligne;
+            if (*p == closing) {
+                in.take(p + 1);
+                return;
+            }
+        }
+        in.take(p);
+    } while (in.refill());
+}
+
+// Takes the blanks and comments before a token, counting lines; returns the token's first
+// character (taken), or EOF.
+int firstCharacter(StreamWindow& in) {
+    for (;;) {
+        const char* p = in.begin();
+        const char* const end = in.end();
+        while (p != end && is(*p, blank)) {
+            if (*p == '\n') ++comptligne;
+            ++p;
+        }
+        if (p == end) {
+            in.take(p);
+            if (!in.refill()) return EOF;
+            continue;
+        }
+        const char ch = *p;
+        in.take(p + 1);
+        if (ch == '[') {
+            skipComment(in, ']');
+        } else if (ch == ';') {
+            skipComment(in, '\n');
+        } else {
+            return static_cast<unsigned char>(ch);
+        }
     }
 }
 
-// Collects the rest of a word or number into chaine; the first character that does not belong
-// goes back to the file.
-template <class Belongs>
-void collect(FILE* file, int first, Belongs belongs, const char* tooLong) {
-    int length = 0;
-    chaine[length++] = static_cast<char>(first);
-    int ch;
-    while (belongs(ch = getc_unlocked(file))) {
-        if (length == maxTokenLength) {
-            chaine[length] = '\0';
+// Collects the rest of a word or number into chaine, after its first character; the first
+// character that does not belong stays unread. Returns the token's length.
+int collect(StreamWindow& in, int first, unsigned char kind, const char* tooLong) {
+    char* out = chaine;
+    *out++ = static_cast<char>(first);
+    for (;;) {
+        const char* p = in.begin();
+        const char* const end = in.end();
+        // Room for the rest of the longest token, and one character more to tell it is too long.
+        const char* const limit = p + std::min<std::ptrdiff_t>(end - p, chaine + maxTokenLength + 1 - out);
+        while (p != limit && is(*p, kind)) *out++ = *p++;
+        in.take(p);
+        if (out == chaine + maxTokenLength + 1) {
+            chaine[maxTokenLength] = '\0';
             yyerror(tooLong);
         }
-        chaine[length++] = static_cast<char>(ch);
+        if (p != end || !in.refill()) break;
     }
-    chaine[length] = '\0';
-    ungetc(ch, file);
+    *out = '\0';
+    return static_cast<int>(out - chaine);
 }
 
 constexpr double exactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-// Decimal text of the plain form [sign] digits [. digits] [e [sign] digits], whose digits make an
-// integer below 2^53 and whose power of ten lies within 22 of zero, is converted with a single
-// exact multiplication or division: one rounding, so exactly the value strtod gives. Anything
-// else (longer mantissas, far exponents, text that strtod reads only in part) returns false.
-bool quickDecimal(const char* text, double* value) {
-    constexpr std::uint64_t mantissaLimit = ((std::uint64_t{1} << 53) - 9) / 10;
-    const char* p = text;
-    const bool negative = *p == '-';
-    if (*p == '-' || *p == '+') ++p;
+// Decimal text of the plain form [sign] digits [. digits] [e [sign] digits] with at most 15
+// digits (so that they make an integer exactly, below 2^53) and a power of ten within 22 of
+// zero is converted with a single exact multiplication or division: one rounding, so exactly the
+// value strtod gives. Anything else (longer mantissas, far exponents, text that strtod reads only
+// in part) returns false.
+bool quickDecimal(std::string_view text, double* value) {
+    constexpr int maxDigits = 15;
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    const bool negative = p != end && *p == '-';
+    if (p != end && (*p == '-' || *p == '+')) ++p;
     std::uint64_t mantissa = 0;
-    int digits = 0;
+    const char* const digitsStart = p;
+    for (; p != end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+    int digits = static_cast<int>(p - digitsStart);
     int fractionDigits = 0;
-    for (bool fraction = false;; ++p) {
-        if (*p == '.' && !fraction) {
-            fraction = true;
-            continue;
-        }
-        if (!isDigit(*p)) break;
-        if (mantissa > mantissaLimit) return false;
-        mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
-        ++digits;
-        if (fraction) ++fractionDigits;
+    if (p != end && *p == '.') {
+        const char* const fractionStart = ++p;
+        for (; p != end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<std::uint64_t>(*p - '0');
+        fractionDigits = static_cast<int>(p - fractionStart);
+        digits += fractionDigits;
     }
-    if (digits == 0) return false;
+    if (digits == 0 || digits > maxDigits) return false;
     int exponent = 0;
-    if (*p == 'e' || *p == 'E') {
+    if (p != end && (*p == 'e' || *p == 'E')) {
         ++p;
-        const bool negativeExponent = *p == '-';
-        if (*p == '-' || *p == '+') ++p;
-        if (!isDigit(*p)) return false;
-        for (; isDigit(*p); ++p) {
+        const bool negativeExponent = p != end && *p == '-';
+        if (p != end && (*p == '-' || *p == '+')) ++p;
+        if (p == end || !isDigit(*p)) return false;
+        for (; p != end && isDigit(*p); ++p) {
             if (exponent > 1000) return false;
             exponent = exponent * 10 + (*p - '0');
         }
         if (negativeExponent) exponent = -exponent;
     }
-    if (*p != '\0') return false;
+    if (p != end) return false;
 
     const int power = exponent - fractionDigits;
     double result = 0.0;
@@ -159,10 +233,11 @@ bool quickDecimal(const char* text, double* value) {
     return true;
 }
 
-// Converts chaine as far as the conversion accepts it; the rest of the text is ignored.
-void convertNumber() {
+// Converts chaine (length characters) as far as the conversion accepts it; the rest of the text
+// is ignored.
+void convertNumber(int length) {
     if (type_motcle == decimalMode) {
-        if (!quickDecimal(chaine, &val_DBL)) val_DBL = std::strtod(chaine, nullptr);
+        if (!quickDecimal({chaine, static_cast<size_t>(length)}, &val_DBL)) val_DBL = std::strtod(chaine, nullptr);
         numberInRange = std::isfinite(val_DBL);
     } else {
         errno = 0;
@@ -170,6 +245,19 @@ void convertNumber() {
         numberInRange = errno != ERANGE && value >= INT_MIN && value <= INT_MAX;
         val_INT = static_cast<int>(std::clamp<long>(value, INT_MIN, INT_MAX));
     }
+}
+
+// The code of the keyword equal to word, or 0.
+int keywordCode(std::string_view word) {
+    if (word.empty() || word[0] < 'a' || word[0] > 'z') return 0;
+    const int first = word[0] - 'a';
+    for (int row = letterStart[first]; row < letterStart[first + 1]; ++row) {
+        const std::string_view keyword = sortedKeywords[row].word;
+        if (keyword.size() == word.size() && std::memcmp(keyword.data(), word.data(), word.size()) == 0) {
+            return sortedKeywords[row].code;
+        }
+    }
+    return 0;
 }
 
 [[noreturn]] void outOfRange() {
@@ -186,37 +274,12 @@ void expectNumber(FILE* file, const char* message) {
 
 }  // namespace
 
-int Trouve_MotCle() {
-    const std::string_view word(chaine);
-    mot_cle = 0;
-    if (!word.empty() && word[0] >= 'a' && word[0] <= 'z') {
-        const int letter = word[0] - 'a';
-        for (int row = letterStart[letter]; row < letterStart[letter + 1]; ++row) {
-            if (sortedKeywords[row].word == word) {
-                mot_cle = sortedKeywords[row].code;
-                break;
-            }
-        }
-    }
-    return mot_cle;
-}
+int Trouve_MotCle() { return mot_cle = keywordCode(chaine); }
 
 int Lire_MotCle(FILE* file) {
     chaine[0] = '\0';
-    int ch;
-    for (;;) {
-        ch = getc_unlocked(file);
-        if (ch == '\n') {
-            ++comptligne;
-        } else if (ch == '[') {
-            skipComment(file, ']');
-        } else if (ch == ';') {
-            skipComment(file, '\n');
-        } else if (!isBlank(ch)) {
-            break;
-        }
-    }
-
+    StreamWindow in(file);
+    const int ch = firstCharacter(in);
     switch (ch) {
         case EOF: return mot_cle = tokEnd;
         case '{': return mot_cle = tokOpenBrace;
@@ -227,13 +290,12 @@ int Lire_MotCle(FILE* file) {
         case '#': return mot_cle = tokHash;
         default: break;
     }
-    if (isLetter(ch)) {
-        collect(file, ch, continuesWord, " word longer than 255 characters");
-        return Trouve_MotCle();
+    if (is(static_cast<char>(ch), letter)) {
+        const int length = collect(in, ch, wordPart, " word longer than 255 characters");
+        return mot_cle = keywordCode({chaine, static_cast<size_t>(length)});
     }
-    if (startsNumber(ch)) {
-        collect(file, ch, continuesNumber, " number longer than 255 characters");
-        convertNumber();
+    if (is(static_cast<char>(ch), numberStart)) {
+        convertNumber(collect(in, ch, numberPart, " number longer than 255 characters"));
         return mot_cle = tokNumber;
     }
     std::printf("\n Syntaxic analyser stopped on character: '%c'", ch);

@@ -2,8 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cctype>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
+#include <random>
 #include <string>
 #include <vector>
 
@@ -158,6 +162,161 @@ TEST_F(Lexer, EveryReaderMessage) {
     }
     comptligne = 7;
     EXPECT_EQ(abortOutput([] { yyerror(" Unkown term"); }), parseError(7, " Unkown term"));
+}
+
+
+// The lexer read the plain way, one fgetc at a time with ungetc for the character after a word
+// or number and a walk through the keyword table: the reference for the buffered lexer.
+struct ReferenceToken {
+    int code;
+    std::string text;
+    int line;
+    double decimal;
+    int integer;
+};
+
+class ReferenceLexer {
+public:
+    explicit ReferenceLexer(FILE* file) : file_(file) {}
+
+    ReferenceToken next(bool decimal) {
+        int ch;
+        for (;;) {
+            ch = std::fgetc(file_);
+            if (ch == '\n') {
+                ++line_;
+            } else if (ch == '[' || ch == ';') {
+                const int closing = ch == '[' ? ']' : '\n';
+                int c;
+                while ((c = std::fgetc(file_)) != EOF) {
+                    if (c == '\n') ++line_;
+                    if (c == closing) break;
+                }
+            } else if (ch == EOF || !std::strchr(" \t\n\v\f\r", ch)) {
+                break;
+            }
+        }
+        ReferenceToken token{0, "", line_, 0.0, 0};
+        const std::string punctuation = "{}<>#\"";
+        const int codes[] = {tokOpenBrace, tokCloseBrace, tokOpenAngle, tokCloseAngle, tokHash, tokQuote};
+        if (ch == EOF) {
+            token.code = tokEnd;
+        } else if (punctuation.find(static_cast<char>(ch)) != std::string::npos) {
+            token.code = codes[punctuation.find(static_cast<char>(ch))];
+        } else if (std::isalpha(ch)) {
+            token.text = collect(ch, "_.\\:", true);
+            for (const MotCle& row : liste_motcle) {
+                if (token.text == row.mot) {
+                    token.code = row.code;
+                    break;
+                }
+            }
+        } else {
+            token.code = tokNumber;
+            token.text = collect(ch, "+-.Ee", false);
+            if (decimal) {
+                token.decimal = std::strtod(token.text.c_str(), nullptr);
+            } else {
+                token.integer = static_cast<int>(std::clamp<long>(std::strtol(token.text.c_str(), nullptr, 10), INT_MIN, INT_MAX));
+            }
+        }
+        token.line = line_;
+        return token;
+    }
+
+private:
+    std::string collect(int first, const char* others, bool letters) {
+        std::string text(1, static_cast<char>(first));
+        int ch;
+        while ((ch = std::fgetc(file_)) != EOF &&
+               (std::isdigit(ch) || (letters && std::isalpha(ch)) || std::strchr(others, ch))) {
+            text += static_cast<char>(ch);
+        }
+        std::ungetc(ch, file_);
+        return text;
+    }
+
+    FILE* file_;
+    int line_ = 1;
+};
+
+// Scene-like text from random pieces: keywords and other words, numbers of every form, the
+// single-character tokens, blanks of every kind with Windows line ends, both comments (one left
+// open at the very end now and then).
+std::string randomText(std::mt19937& engine) {
+    static const std::vector<std::string> pieces = {
+        "triangle", "vertex", "smooth_triangle", "camera", "CAMERA", "Vertex", "a.b:c\\e_2", "x", "out.tga",
+        "0", "-0.727006", "39.7468", "1e3", "-.5", "+", "-", ".", "1-2", "2.5.3", "1.5e+3", "1E-22", "7e22",
+        "123456789012345678", "0000000000000000000000001.5", "1e400", "2147483648", "-2147483649",
+        "{", "}", "<", ">", "#", "\"", " ", " ", "  ", "\t", "\n", "\r\n", "\v", "\f", "\n\n",
+        "[ a comment\nover two lines ]", "[]", "; to the end of the line\n", ";\r\n", "[ ; ]", "; [ \n"};
+    std::uniform_int_distribution<size_t> pick(0, pieces.size() - 1);
+    std::uniform_int_distribution<int> length(0, 400);
+    std::string text;
+    for (int n = length(engine); n > 0; --n) {
+        const std::string& piece = pieces[pick(engine)];
+        // Words and numbers need something between them to stay apart in both lexers alike.
+        text += piece;
+        text += ' ';
+    }
+    const std::string_view endings[] = {"", "[ never closed\n", "; no line end", "vertex", "12.5", "\n"};
+    text += endings[std::uniform_int_distribution<size_t>(0, std::size(endings) - 1)(engine)];
+    return text;
+}
+
+TEST_F(Lexer, BufferedReadingMatchesCharacterByCharacterReading) {
+    std::mt19937 engine(97);
+    std::bernoulli_distribution decimalMode(0.7);
+    // Buffers of 1 (unbuffered), 2, 3 and 7 bytes put token and line ends across every refill.
+    const size_t bufferSizes[] = {0, 1, 2, 3, 7, 4096};
+    for (int round = 0; round < 60; ++round) {
+        const std::string text = randomText(engine);
+        SceneText expectedFile(text);
+        ReferenceLexer reference(expectedFile);
+        std::vector<ReferenceToken> expected;
+        std::vector<bool> modes;
+        do {
+            modes.push_back(decimalMode(engine));
+            expected.push_back(reference.next(modes.back()));
+        } while (expected.back().code != tokEnd);
+
+        for (size_t size : bufferSizes) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", buffer of " + std::to_string(size));
+            resetLexer();
+            SceneText file(text);
+            std::vector<char> buffer(size + 1);
+            if (size == 1) {
+                std::setvbuf(file, nullptr, _IONBF, 0);
+            } else if (size > 1) {
+                std::setvbuf(file, buffer.data(), _IOFBF, size);
+            }
+            for (size_t k = 0; k < expected.size(); ++k) {
+                type_motcle = modes[k] ? 2 : 3;
+                const ReferenceToken& want = expected[k];
+                ASSERT_EQ(Lire_MotCle(file), want.code) << "token " << k << " " << want.text;
+                ASSERT_EQ(chaine, want.text) << "token " << k;
+                ASSERT_EQ(comptligne, want.line) << "token " << k << " " << want.text;
+                if (want.code == tokNumber && modes[k]) {
+                    ASSERT_EQ(std::memcmp(&val_DBL, &want.decimal, sizeof(double)), 0) << want.text;
+                } else if (want.code == tokNumber) {
+                    ASSERT_EQ(val_INT, want.integer) << want.text;
+                }
+            }
+            EXPECT_EQ(Lire_MotCle(file), tokEnd);  // and it stays the end
+            // What the lexer left unread is the stream's: the next fgetc sees the end too.
+            EXPECT_EQ(std::fgetc(file), EOF);
+        }
+    }
+}
+
+TEST_F(Lexer, TheCharacterAfterATokenStaysInTheStream) {
+    for (const char* text : {"vertex<", "12.5}", "camera", "-7\n"}) {
+        SceneText file(text);
+        std::setvbuf(file, nullptr, _IONBF, 0);
+        Lire_MotCle(file);
+        const std::string rest(std::strpbrk(text, "<}\n") ? std::strpbrk(text, "<}\n") : "");
+        EXPECT_EQ(std::fgetc(file), rest.empty() ? EOF : rest[0]) << text;
+    }
 }
 
 }  // namespace
