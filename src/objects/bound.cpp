@@ -202,9 +202,11 @@ Object* splitPass(Entry* run, long n, Entry* scratch, Object* after, Entry* next
 
 long boundingTotal() { return total; }
 
-void buildBoundingSlabs() {
-    total = nPrims;
-    if (total <= 1) return;
+namespace {
+
+// The passes over the whole list, each level of entries carried over to the next; returns the
+// top node (total > 1). The entries are gone by the time it returns.
+Object* buildSlabTree() {
     Entries level = allocateEntries(total);
     Object* const after = gatherRun(myObjectList, total, level.get());
     Entry* first = level.get();
@@ -220,6 +222,15 @@ void buildBoundingSlabs() {
     Object* const top = groupRun(first, total);
     top->next = after;
     myObjectList = top;
+    return top;
+}
+
+}  // namespace
+
+void buildBoundingSlabs() {
+    total = nPrims;
+    if (total <= 1) return;
+    Object* const top = buildSlabTree();
     top->children->queryTree = buildQueryTree(top);
 }
 
