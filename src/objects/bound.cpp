@@ -55,14 +55,22 @@ Entries allocateEntries(long n) {
     }
 }
 
-// The n records from first on, in list order; returns the record after them.
-Object* gatherRun(Object* first, long n, Entry* run) {
+// What gathering a run found besides its entries.
+struct Gathered {
+    Object* after;  // the record that follows the run
+    bool inScene;   // every record of the run is in the scene's storage, and so every node made of them
+};
+
+// The n records from first on, in list order.
+Gathered gatherRun(Object* first, long n, Entry* run) {
+    bool inScene = true;
     Object* obj = first;
     for (long k = 0; k < n; ++k, obj = obj->next) {
         if (!obj) shortRun(n - k - 1);
         run[k] = entryOf(obj);
+        inScene = inScene && obj->storage == storageScene;
     }
-    return obj;
+    return {obj, inScene};
 }
 
 // Axis: the widest spread of doubled centres, x before y before z on ties; Median: their mean
@@ -126,9 +134,12 @@ long splitRun(Entry* run, long n, Entry* scratch) {
 }
 
 // Makes the node of a run of 2 to bunching entries: its children in run order, its extents
-// exactly theirs. The node goes in the scene's storage when all its children are there.
-Object* groupRun(const Entry* run, long n) {
-    const bool inScene = std::all_of(run, run + n, [](const Entry& e) { return e.obj->storage == storageScene; });
+// exactly theirs. The node goes in the scene's storage when all its children are there (known
+// beforehand when the whole level is).
+Object* groupRun(const Entry* run, long n, bool levelInScene) {
+    const bool inScene = levelInScene || std::all_of(run, run + n, [](const Entry& e) {
+                             return e.obj->storage == storageScene;
+                         });
     Object* node = inScene ? allocateSceneObject() : allocateObject();
     if (!node) outOfMemory();
     for (long k = 0; k + 1 < n; ++k) run[k].obj->next = run[k + 1].obj;
@@ -159,20 +170,22 @@ Object* groupRun(const Entry* run, long n) {
 }
 
 // The record a run of 1 to bunching entries leaves at its level: a new node, or the record alone.
-Object* settleRun(const Entry* run, long n) { return n == 1 ? run[0].obj : groupRun(run, n); }
+Object* settleRun(const Entry* run, long n, bool levelInScene) {
+    return n == 1 ? run[0].obj : groupRun(run, n, levelInScene);
+}
 
 // One pass over a run of n > bunching entries: splits it at the mean and the parts again (the
 // low part, which follows the high part, first) until every run is short enough to settle.
-// The settled records are linked in run order in front of `after`; the list is returned. When
-// nextLevel is given, it receives their entries, in order, at its end (it may be the run itself:
-// a settled run is read before its slot is written).
-Object* splitPass(Entry* run, long n, Entry* scratch, Object* after, Entry* nextLevel) {
+// The settled records are linked in run order in front of the record after the run; the list
+// is returned. When nextLevel is given, it receives their entries, in order, at its end (it may
+// be the run itself: a settled run is read before its slot is written).
+Object* splitPass(Entry* run, long n, Entry* scratch, Gathered gathered, Entry* nextLevel) {
     struct Range {
         long start;
         long count;
     };
     std::vector<Range> pending;
-    Object* head = after;
+    Object* head = gathered.after;
     long written = n;
     try {
         pending.push_back({0, n});
@@ -181,7 +194,7 @@ Object* splitPass(Entry* run, long n, Entry* scratch, Object* after, Entry* next
             pending.pop_back();
             Entry* part = run + range.start;
             if (range.count <= bunching) {  // runs settle from the end of the level backwards
-                Object* settled = settleRun(part, range.count);
+                Object* settled = settleRun(part, range.count, gathered.inScene);
                 settled->next = head;
                 head = settled;
                 if (nextLevel) nextLevel[--written] = entryOf(settled);
@@ -208,19 +221,19 @@ namespace {
 // top node (total > 1). The entries are gone by the time it returns.
 Object* buildSlabTree() {
     Entries level = allocateEntries(total);
-    Object* const after = gatherRun(myObjectList, total, level.get());
+    const Gathered gathered = gatherRun(myObjectList, total, level.get());
     Entry* first = level.get();
     if (total > bunching) {
         Entries scratch = allocateEntries(total);
         long count = total;
         while (count > bunching) {
-            myObjectList = splitPass(first, count, scratch.get(), after, first);
+            myObjectList = splitPass(first, count, scratch.get(), gathered, first);
             first += count - total;  // the next level sits at the end of the one just split
             count = total;
         }
     }
-    Object* const top = groupRun(first, total);
-    top->next = after;
+    Object* const top = groupRun(first, total, gathered.inScene);
+    top->next = gathered.after;
     myObjectList = top;
     return top;
 }
@@ -237,14 +250,14 @@ void buildBoundingSlabs() {
 int sortAndSplit(Object** slot, long n) {
     if (n <= 1) return 0;
     Entries run = allocateEntries(n);
-    Object* const after = gatherRun(*slot, n, run.get());
+    const Gathered gathered = gatherRun(*slot, n, run.get());
     if (n <= bunching) {
-        *slot = groupRun(run.get(), n);
-        (*slot)->next = after;
+        *slot = groupRun(run.get(), n, gathered.inScene);
+        (*slot)->next = gathered.after;
         return 0;
     }
     Entries scratch = allocateEntries(n);
-    *slot = splitPass(run.get(), n, scratch.get(), after, nullptr);
+    *slot = splitPass(run.get(), n, scratch.get(), gathered, nullptr);
     return 1;
 }
 
