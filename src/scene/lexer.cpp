@@ -253,9 +253,10 @@ int keywordCode(std::string_view word) {
     const int first = word[0] - 'a';
     for (int row = letterStart[first]; row < letterStart[first + 1]; ++row) {
         const std::string_view keyword = sortedKeywords[row].word;
-        if (keyword.size() == word.size() && std::memcmp(keyword.data(), word.data(), word.size()) == 0) {
-            return sortedKeywords[row].code;
-        }
+        if (keyword.size() != word.size()) continue;
+        size_t k = 1;  // the first letters are equal within a bucket
+        while (k < word.size() && keyword[k] == word[k]) ++k;
+        if (k == word.size()) return sortedKeywords[row].code;
     }
     return 0;
 }
