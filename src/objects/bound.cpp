@@ -174,8 +174,20 @@ Object* settleRun(const Entry* run, long n, bool levelInScene) {
     return n == 1 ? run[0].obj : groupRun(run, n, levelInScene);
 }
 
+// Asks for the parts of a run's records that settling it reads and writes, ahead of time.
+void prefetchRun(const Entry* run, long n) {
+    for (long k = 0; k < n; ++k) {
+        const Object* obj = run[k].obj;
+        __builtin_prefetch(obj, 1);
+        __builtin_prefetch(&obj->boundMin[0]);
+        __builtin_prefetch(&obj->boundMax[2]);
+    }
+}
+
 // One pass over a run of n > bunching entries: splits it at the mean and the parts again (the
-// low part, which follows the high part, first) until every run is short enough to settle.
+// low part, which follows the high part, first) until every run is short enough to settle,
+// then settles those runs in the same order, from the end of the level backwards (the splits
+// touch the entries only, so the records of the runs to settle next can be fetched ahead).
 // The settled records are linked in run order in front of the record after the run; the list
 // is returned. When nextLevel is given, it receives their entries, in order, at its end (it may
 // be the run itself: a settled run is read before its slot is written).
@@ -185,19 +197,15 @@ Object* splitPass(Entry* run, long n, Entry* scratch, Gathered gathered, Entry* 
         long count;
     };
     std::vector<Range> pending;
-    Object* head = gathered.after;
-    long written = n;
+    std::vector<Range> settling;
     try {
         pending.push_back({0, n});
         while (!pending.empty()) {
             const Range range = pending.back();
             pending.pop_back();
             Entry* part = run + range.start;
-            if (range.count <= bunching) {  // runs settle from the end of the level backwards
-                Object* settled = settleRun(part, range.count, gathered.inScene);
-                settled->next = head;
-                head = settled;
-                if (nextLevel) nextLevel[--written] = entryOf(settled);
+            if (range.count <= bunching) {
+                settling.push_back(range);
                 continue;
             }
             chooseAxis(part, range.count);
@@ -207,6 +215,19 @@ Object* splitPass(Entry* run, long n, Entry* scratch, Gathered gathered, Entry* 
         }
     } catch (const std::bad_alloc&) {
         outOfMemory();
+    }
+
+    constexpr size_t fetchAhead = 8;
+    Object* head = gathered.after;
+    long written = n;
+    for (size_t k = 0; k < settling.size(); ++k) {
+        if (k + fetchAhead < settling.size()) {
+            prefetchRun(run + settling[k + fetchAhead].start, settling[k + fetchAhead].count);
+        }
+        Object* settled = settleRun(run + settling[k].start, settling[k].count, gathered.inScene);
+        settled->next = head;
+        head = settled;
+        if (nextLevel) nextLevel[--written] = entryOf(settled);
     }
     return head;
 }
