@@ -309,14 +309,4 @@ TEST_F(Lexer, BufferedReadingMatchesCharacterByCharacterReading) {
     }
 }
 
-TEST_F(Lexer, TheCharacterAfterATokenStaysInTheStream) {
-    for (const char* text : {"vertex<", "12.5}", "camera", "-7\n"}) {
-        SceneText file(text);
-        std::setvbuf(file, nullptr, _IONBF, 0);
-        Lire_MotCle(file);
-        const std::string rest(std::strpbrk(text, "<}\n") ? std::strpbrk(text, "<}\n") : "");
-        EXPECT_EQ(std::fgetc(file), rest.empty() ? EOF : rest[0]) << text;
-    }
-}
-
 }  // namespace
