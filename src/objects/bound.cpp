@@ -264,8 +264,10 @@ Object* buildSlabTree() {
 void buildBoundingSlabs() {
     total = nPrims;
     if (total <= 1) return;
+    // The query tree is made from the flat list, whose records lie one after the other.
+    std::unique_ptr<QueryTree, void (*)(QueryTree*)> queryTree(buildQueryTree(myObjectList), freeQueryTree);
     Object* const top = buildSlabTree();
-    top->children->queryTree = buildQueryTree(top);
+    top->children->queryTree = queryTree.release();
 }
 
 int sortAndSplit(Object** slot, long n) {

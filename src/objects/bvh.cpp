@@ -1,6 +1,7 @@
 #include "objects/bvh.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdint>
 #include <limits>
@@ -27,6 +28,9 @@ struct QueryTree {
 namespace {
 
 constexpr int binCount = 16;
+// Runs of up to this many records weigh planes along all three axes; longer ones, near the top,
+// only along the widest spread of their centres (most of the building time, little of the gain).
+constexpr size_t allAxesUpTo = 1024;
 // Deeper than this, splits halve the count, so a node is never deeper than 48 + 31 levels and
 // the walk's stack (at most three waiting lanes a level) has a fixed size.
 constexpr int sahDepth = 48;
@@ -37,19 +41,8 @@ struct Box {
     double hi[3];
 };
 
-// A box grown to hold another. An axis where either box has no number (NaN) keeps no number on
-// both sides: the slab test then never rejects along it, so a box holding a primitive is entered
-// by every ray that enters the primitive's own box.
-void grow(Box& box, const Box& other) {
-    for (int i = 0; i < 3; ++i) {
-        if (std::isnan(box.lo[i]) || std::isnan(other.lo[i]) || std::isnan(other.hi[i])) {
-            box.lo[i] = box.hi[i] = std::numeric_limits<double>::quiet_NaN();
-            continue;
-        }
-        box.lo[i] = std::min(box.lo[i], other.lo[i]);
-        box.hi[i] = std::max(box.hi[i], other.hi[i]);
-    }
-}
+constexpr double infinity = std::numeric_limits<double>::infinity();
+constexpr Box emptyBox{{infinity, infinity, infinity}, {-infinity, -infinity, -infinity}};
 
 double area(const Box& box) {
     const double dx = box.hi[0] - box.lo[0], dy = box.hi[1] - box.lo[1], dz = box.hi[2] - box.lo[2];
@@ -62,174 +55,246 @@ struct PrimRef {
     int32_t index;     // into QueryTree::prims
 };
 
+// A run of records of the building array, the box around them and the bounds of their centres.
+// An axis where some record's box has no number (NaN) gets no number on both sides of the box: the
+// slab test then never rejects along it, so a box holding a primitive is entered by every ray that
+// enters the primitive's own box.
+struct Range {
+    size_t first = 0;
+    size_t last = 0;
+    Box box = emptyBox;
+    Box centres = emptyBox;
+    bool noNumber[3] = {};
+
+    size_t size() const { return last - first; }
+
+    void add(const PrimRef& r) {
+        for (int i = 0; i < 3; ++i) {
+            noNumber[i] = noNumber[i] || std::isnan(r.box.lo[i]) || std::isnan(r.box.hi[i]);
+            box.lo[i] = std::min(box.lo[i], r.box.lo[i]);
+            box.hi[i] = std::max(box.hi[i], r.box.hi[i]);
+            centres.lo[i] = std::min(centres.lo[i], r.centre[i]);
+            centres.hi[i] = std::max(centres.hi[i], r.centre[i]);
+        }
+    }
+    // The box as the nodes keep it.
+    Box finished() const {
+        Box b = box;
+        for (int i = 0; i < 3; ++i) {
+            if (noNumber[i]) b.lo[i] = b.hi[i] = std::numeric_limits<double>::quiet_NaN();
+        }
+        return b;
+    }
+};
+
 // Orders centres with the ones that are no number first, so that sorting stays well defined.
-double sortKey(double centre) { return std::isnan(centre) ? -std::numeric_limits<double>::infinity() : centre; }
+double sortKey(double centre) { return std::isnan(centre) ? -infinity : centre; }
+
+// The axis along which the centres spread widest (x before y before z on ties).
+int widest(const Box& centres) {
+    int axis = 0;
+    for (int i = 1; i < 3; ++i) {
+        if (centres.hi[i] - centres.lo[i] > centres.hi[axis] - centres.lo[axis]) axis = i;
+    }
+    return axis;
+}
+
+// A split plane between two of `bins` bins along one axis: the records of the bins below `bin` go
+// first. bin 0 is no plane at all.
+struct Plane {
+    int axis = 0;
+    int bins = binCount;
+    double lo = 0;
+    double scale = 0;
+    int bin = 0;
+    double cost = infinity;
+
+    int binOf(const PrimRef& r) const {
+        // Held between 0 and the last bin, a centre that is no number in the first.
+        return static_cast<int>(std::min(std::max(0.0, (r.centre[axis] - lo) * scale), bins - 1.0));
+    }
+};
+
+// The records of each bin along one axis: how many, and the box around them (for the cost only,
+// so a bound that is no number is simply passed over).
+struct Bins {
+    long count[binCount] = {};
+    Box box[binCount];
+
+    explicit Bins(int used) {
+        for (int b = 0; b < used; ++b) box[b] = emptyBox;
+    }
+    void add(int b, const Box& other) {
+        ++count[b];
+        for (int i = 0; i < 3; ++i) {
+            box[b].lo[i] = std::min(box[b].lo[i], other.lo[i]);
+            box[b].hi[i] = std::max(box[b].hi[i], other.hi[i]);
+        }
+    }
+};
+
+void enclose(Box& box, const Box& other) {
+    for (int i = 0; i < 3; ++i) {
+        box.lo[i] = std::min(box.lo[i], other.lo[i]);
+        box.hi[i] = std::max(box.hi[i], other.hi[i]);
+    }
+}
+
+// Prices every plane between the bins; the cheapest goes into plane.
+void sweep(const Bins& bins, Plane& plane) {
+    double leftCost[binCount];  // plane k puts the bins below k first
+    long leftCount[binCount];
+    Box box = emptyBox;
+    long count = 0;
+    for (int b = 0; b < plane.bins - 1; ++b) {
+        enclose(box, bins.box[b]);
+        count += bins.count[b];
+        leftCount[b + 1] = count;
+        leftCost[b + 1] = count ? area(box) * count : 0;
+    }
+    box = emptyBox;
+    count = 0;
+    for (int b = plane.bins - 1; b > 0; --b) {
+        enclose(box, bins.box[b]);
+        count += bins.count[b];
+        if (count == 0 || leftCount[b] == 0) continue;
+        const double cost = leftCost[b] + area(box) * count;
+        if (cost < plane.cost) {
+            plane.cost = cost;
+            plane.bin = b;
+        }
+    }
+}
 
 class Builder {
 public:
     Builder(QueryTree& tree, std::vector<PrimRef>& refs) : tree_(tree), refs_(refs) {}
 
-    int32_t node(size_t first, size_t last, int depth) {
+    int32_t node(const Range& range, int depth) {
         const auto index = static_cast<int32_t>(tree_.nodes.size());
         tree_.nodes.emplace_back();
-        std::pair<size_t, size_t> parts[4];
+        Range parts[4];
         int count = 0;
-        if (last - first <= 4) {
-            for (size_t k = first; k < last; ++k) parts[count++] = {k, k + 1};
+        if (range.size() <= 4) {
+            for (size_t k = range.first; k < range.last; ++k) parts[count++] = single(k);
         } else {
-            const size_t mid = split(first, last, depth);
-            for (const auto& [a, b] : {std::pair{first, mid}, std::pair{mid, last}}) {
-                if (b - a >= 2) {
-                    const size_t m = split(a, b, depth);
-                    parts[count++] = {a, m};
-                    parts[count++] = {m, b};
+            for (const Range& half : split(range, depth)) {
+                if (half.size() >= 2) {
+                    const auto [a, b] = split(half, depth);
+                    parts[count++] = a;
+                    parts[count++] = b;
                 } else {
-                    parts[count++] = {a, b};
+                    parts[count++] = half;
                 }
             }
         }
         int32_t refs[4];
-        Box boxes[4];
         for (int k = 0; k < count; ++k) {
-            const auto [a, b] = parts[k];
-            boxes[k] = refs_[a].box;
-            for (size_t p = a + 1; p < b; ++p) grow(boxes[k], refs_[p].box);
-            refs[k] = b - a == 1 ? -1 - refs_[a].index : node(a, b, depth + 1);
+            refs[k] = parts[k].size() == 1 ? -1 - refs_[parts[k].first].index : node(parts[k], depth + 1);
         }
         QueryNode& made = tree_.nodes[index];
         made.lanes = count;
         for (int k = 0; k < count; ++k) {
             made.ref[k] = refs[k];
+            const Box box = parts[k].finished();
             for (int i = 0; i < 3; ++i) {
-                made.boundMin[i][k] = boxes[k].lo[i];
-                made.boundMax[i][k] = boxes[k].hi[i];
+                made.boundMin[i][k] = box.lo[i];
+                made.boundMax[i][k] = box.hi[i];
             }
         }
         return index;
     }
 
 private:
-    // Splits [first, last) (two records or more) into two non-empty parts; returns where the
-    // second begins.
-    size_t split(size_t first, size_t last, int depth) {
-        double lo[3], hi[3];
-        centreRange(first, last, lo, hi);
+    Range single(size_t k) const {
+        Range r{k, k + 1};
+        r.add(refs_[k]);
+        return r;
+    }
+
+    // Splits a range of two records or more into two non-empty ranges.
+    std::array<Range, 2> split(const Range& range, int depth) {
         if (depth < sahDepth) {
-            Plane best;
-            for (int axis = 0; axis < 3; ++axis) {
-                if (!(hi[axis] - lo[axis] > 0)) continue;
-                const Plane plane = cheapestPlane(first, last, axis, lo[axis], hi[axis]);
-                if (plane.cost < best.cost) best = plane;
-            }
-            if (best.bin > 0) {
-                const auto mid = std::partition(refs_.begin() + first, refs_.begin() + last,
-                                                [&](const PrimRef& r) { return best.binOf(r) < best.bin; });
-                return static_cast<size_t>(mid - refs_.begin());
-            }
+            const int only = range.size() > allAxesUpTo ? widest(range.centres) : -1;
+            const Plane plane = cheapestPlane(range, only);
+            if (plane.bin > 0) return partition(range, [&](const PrimRef& r) { return plane.binOf(r) < plane.bin; });
         }
-        int axis = 0;
-        for (int i = 1; i < 3; ++i) {
-            if (hi[i] - lo[i] > hi[axis] - lo[axis]) axis = i;
-        }
-        const size_t mid = first + (last - first) / 2;
-        std::nth_element(refs_.begin() + first, refs_.begin() + mid, refs_.begin() + last,
+        const int axis = widest(range.centres);
+        const size_t mid = range.first + range.size() / 2;
+        std::nth_element(refs_.begin() + range.first, refs_.begin() + mid, refs_.begin() + range.last,
                          [axis](const PrimRef& a, const PrimRef& b) {
                              return sortKey(a.centre[axis]) < sortKey(b.centre[axis]);
                          });
-        return mid;
+        std::array<Range, 2> halves{Range{range.first, mid}, Range{mid, range.last}};
+        for (size_t p = range.first; p < range.last; ++p) halves[p < mid ? 0 : 1].add(refs_[p]);
+        return halves;
     }
 
-    void centreRange(size_t first, size_t last, double lo[3], double hi[3]) const {
-        for (int i = 0; i < 3; ++i) {
-            lo[i] = std::numeric_limits<double>::infinity();
-            hi[i] = -std::numeric_limits<double>::infinity();
-        }
-        for (size_t p = first; p < last; ++p) {
-            for (int i = 0; i < 3; ++i) {
-                const double c = refs_[p].centre[i];
-                if (c < lo[i]) lo[i] = c;
-                if (c > hi[i]) hi[i] = c;
-            }
-        }
-    }
-
-    // A split plane between two of binCount bins along one axis: the records of the bins below
-    // `bin` go first. bin 0 is no plane at all.
-    struct Plane {
-        int axis = 0;
-        double lo = 0;
-        double scale = 0;
-        int bin = 0;
-        double cost = std::numeric_limits<double>::infinity();
-
-        int binOf(const PrimRef& r) const {
-            const double f = (r.centre[axis] - lo) * scale;
-            if (!(f > 0)) return 0;
-            return f >= binCount ? binCount - 1 : static_cast<int>(f);
-        }
-    };
-
-    // The plane of least cost by the surface area heuristic along one axis, the centres of the
-    // records spreading from lo to hi there.
-    Plane cheapestPlane(size_t first, size_t last, int axis, double lo, double hi) const {
-        Plane plane{axis, lo, binCount / (hi - lo)};
-        Box bins[binCount];
-        long counts[binCount] = {};
-        for (size_t p = first; p < last; ++p) {
-            const int b = plane.binOf(refs_[p]);
-            if (counts[b]++ == 0) {
-                bins[b] = refs_[p].box;
+    // Moves the records for which first(record) holds to the front, measuring both sides as it goes.
+    template <class First>
+    std::array<Range, 2> partition(const Range& range, First first) {
+        std::array<Range, 2> halves;
+        size_t mid = range.first;
+        for (size_t p = range.first; p < range.last; ++p) {
+            if (first(refs_[p])) {
+                std::swap(refs_[p], refs_[mid++]);
+                halves[0].add(refs_[mid - 1]);
             } else {
-                grow(bins[b], refs_[p].box);
+                halves[1].add(refs_[p]);
             }
         }
-        // Plane k (1 .. binCount - 1) puts the bins below k first.
-        double leftCost[binCount];
-        long leftCount[binCount];
-        Box box{};
-        long count = 0;
-        for (int b = 0; b < binCount - 1; ++b) {
-            if (counts[b]) {
-                if (count == 0) box = bins[b]; else grow(box, bins[b]);
-                count += counts[b];
-            }
-            leftCount[b + 1] = count;
-            leftCost[b + 1] = count ? area(box) * count : 0;
+        halves[0].first = range.first;
+        halves[0].last = halves[1].first = mid;
+        halves[1].last = range.last;
+        return halves;
+    }
+
+    // The plane of least cost by the surface area heuristic along `only` or, when it is -1, along
+    // any axis where the centres spread, the records binned in one pass. Few records, few bins.
+    Plane cheapestPlane(const Range& range, int only) const {
+        const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
+        const int axes = only < 0 ? 3 : 1;
+        Plane planes[3];
+        Bins bins[3] = {Bins(used), Bins(used), Bins(used)};
+        for (int a = 0; a < axes; ++a) {
+            const int axis = only < 0 ? a : only;
+            const double spread = range.centres.hi[axis] - range.centres.lo[axis];
+            planes[a] = {axis, used, range.centres.lo[axis], spread > 0 ? used / spread : 0};
         }
-        count = 0;
-        for (int b = binCount - 1; b > 0; --b) {
-            if (counts[b]) {
-                if (count == 0) box = bins[b]; else grow(box, bins[b]);
-                count += counts[b];
-            }
-            if (count == 0 || leftCount[b] == 0) continue;
-            const double cost = leftCost[b] + area(box) * count;
-            if (cost < plane.cost) {
-                plane.cost = cost;
-                plane.bin = b;
-            }
+        for (size_t p = range.first; p < range.last; ++p) {
+            for (int a = 0; a < axes; ++a) bins[a].add(planes[a].binOf(refs_[p]), refs_[p].box);
         }
-        return plane;
+        Plane best;
+        for (int a = 0; a < axes; ++a) {
+            if (!(planes[a].scale > 0) || std::isinf(planes[a].scale)) continue;
+            sweep(bins[a], planes[a]);
+            if (planes[a].cost < best.cost) best = planes[a];
+        }
+        return best;
     }
 
     QueryTree& tree_;
     std::vector<PrimRef>& refs_;
 };
 
-void collect(const Object* obj, QueryTree& tree, std::vector<PrimRef>& refs) {
-    if (obj->kind == kindNode) {
-        for (const Object* child = obj->children->first; child; child = child->next) collect(child, tree, refs);
-        return;
+// The primitives of the list starting at first, bounding nodes standing for the primitives below them.
+void collect(const Object* first, QueryTree& tree, std::vector<PrimRef>& refs, Range& all) {
+    for (const Object* obj = first; obj; obj = obj->next) {
+        if (obj->kind == kindNode) {
+            collect(obj->children->first, tree, refs, all);
+            continue;
+        }
+        PrimRef ref{};
+        for (int i = 0; i < 3; ++i) {
+            ref.box.lo[i] = obj->boundMin[i];
+            ref.box.hi[i] = obj->boundMax[i];
+            ref.centre[i] = obj->boundMin[i] + obj->boundMax[i];
+        }
+        ref.index = static_cast<int32_t>(tree.prims.size());
+        tree.prims.push_back(obj);
+        refs.push_back(ref);
+        all.add(ref);
     }
-    PrimRef ref{};
-    for (int i = 0; i < 3; ++i) {
-        ref.box.lo[i] = obj->boundMin[i];
-        ref.box.hi[i] = obj->boundMax[i];
-        ref.centre[i] = obj->boundMin[i] + obj->boundMax[i];
-    }
-    ref.index = static_cast<int32_t>(tree.prims.size());
-    tree.prims.push_back(obj);
-    refs.push_back(ref);
 }
 
 struct Waiting {
@@ -239,15 +304,21 @@ struct Waiting {
 
 }  // namespace
 
-QueryTree* buildQueryTree(const Object* top) {
+QueryTree* buildQueryTree(const Object* first) {
     try {
         auto tree = std::make_unique<QueryTree>();
         std::vector<PrimRef> refs;
-        collect(top, *tree, refs);
+        const auto records = static_cast<size_t>(std::max(nPrims, 1L));  // at least the primitives
+        refs.reserve(records);
+        tree->prims.reserve(records);
+        tree->nodes.reserve(records / 2 + 1);
+        Range all;
+        collect(first, *tree, refs, all);
         if (refs.empty() || refs.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
             return nullptr;
         }
-        Builder(*tree, refs).node(0, refs.size(), 0);
+        all.last = refs.size();
+        Builder(*tree, refs).node(all, 0);
         return tree.release();
     } catch (const std::bad_alloc&) {
         return nullptr;

@@ -13,9 +13,9 @@
 
 struct QueryTree;
 
-// The query tree of the primitives below top, or null when memory is short (the slab tree then
-// answers alone).
-QueryTree* buildQueryTree(const Object* top);
+// The query tree of the primitives of the list starting at first (a bounding node stands for the
+// primitives below it), or null when memory is short (the slab tree then answers alone).
+QueryTree* buildQueryTree(const Object* first);
 void freeQueryTree(QueryTree* tree);
 
 enum class QueryAnswer { miss, hit, undecided };
