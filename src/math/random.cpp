@@ -2,16 +2,13 @@
 
 #include <mutex>
 
-
 namespace {
-
-constexpr int runLength = 64;
 
 std::mutex runDraw;
 
 struct Run {
-    int values[runLength];
-    int used = runLength;
+    int values[randomRunLength];
+    int used = randomRunLength;
 };
 
 thread_local Run run;
@@ -21,7 +18,7 @@ thread_local Run run;
 void drawRandomInRuns() { randomInRuns = true; }
 
 int nextRandomOfRun() {
-    if (run.used == runLength) {
+    if (run.used == randomRunLength) {
         const std::lock_guard<std::mutex> lock(runDraw);
         for (int& value : run.values) value = std::rand();
         run.used = 0;

@@ -3,6 +3,8 @@
 //
 // A render band of the multi-threaded driver takes its numbers in runs: a run of consecutive
 // values of the shared sequence is drawn at once, under one lock, and handed out one by one.
+// (Random sampling spends a third of its time in rand(); bands queueing for it every few numbers
+// made two threads slower than one.)
 // Which band gets which numbers depends on scheduling either way; taking them a run at a time
 // spares the bands from queueing at the generator's lock for every single number. Every other
 // thread draws straight from rand(), so a single-threaded render sees the sequence itself.
@@ -13,6 +15,7 @@
 #include "math/vector.h"
 
 inline thread_local bool randomInRuns = false;
+inline constexpr int randomRunLength = 4096;
 
 // From now on the calling thread draws in runs.
 void drawRandomInRuns();
