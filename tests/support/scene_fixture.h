@@ -1,5 +1,5 @@
 // Helpers for the tests that build scenes: a fixture that starts and ends each test with an empty
-// object list and the start-up settings, rays, vertex arrays, expected hits, captured messages.
+// object list and the start-up settings, rays, vertex arrays, hit points and fatal messages.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -45,55 +45,19 @@ inline Vector* vertexArray(std::initializer_list<Vector> corners) {
     return array;
 }
 
-// The point a caller passes to the normal operation.
 inline Vector hitPoint(const Ray& ray, const Hit& hit) { return ray.origin + hit.distance * ray.direction; }
 
-inline void expectVector(Vector v, Vector expected) {
-    EXPECT_NEAR(v.x, expected.x, 1e-12);
-    EXPECT_NEAR(v.y, expected.y, 1e-12);
-    EXPECT_NEAR(v.z, expected.z, 1e-12);
-}
-
-// One ray against one object: the expected distance (negative: no hit) and entering flag.
-struct RayCase {
-    Vector origin;
-    Vector direction;
-    double distance;
-    int entering = 1;
-};
-
-inline void expectRays(const Object* obj, std::initializer_list<RayCase> cases) {
-    int index = 0;
-    for (const RayCase& c : cases) {
-        SCOPED_TRACE("ray case " + std::to_string(index++));
-        const Ray ray = makeRay(c.origin, c.direction);
-        Hit hit{};
-        const int found = obj->intersectFn(obj, &ray, &hit);
-        EXPECT_EQ(found, c.distance < 0 ? 0 : 1);
-        if (found && c.distance >= 0) {
-            EXPECT_NEAR(hit.distance, c.distance, 1e-12);
-            EXPECT_EQ(hit.entering, c.entering);
-            EXPECT_EQ(hit.object, obj);
-        }
-    }
-}
-
-inline std::string printLine(const Object* obj) {
-    testing::internal::CaptureStdout();
-    obj->printFn(obj);
-    return testing::internal::GetCapturedStdout();
-}
-
-// f must end the run with status 1; returns what it wrote on standard error (or output).
+// What f printed on standard error (or output) while it ended the run with the given status.
 template <typename F>
-std::string abortMessage(F f, bool onStdout = false) {
+std::string endsRun(F f, int status, bool onStdout = false) {
     onStdout ? testing::internal::CaptureStdout() : testing::internal::CaptureStderr();
-    int status = 0;
+    int got = 0;
     try {
         f();
     } catch (const RunAbort& abort) {
-        status = abort.status;
+        got = abort.status;
     }
-    EXPECT_EQ(status, 1);
-    return onStdout ? testing::internal::GetCapturedStdout() : testing::internal::GetCapturedStderr();
+    const std::string out = onStdout ? testing::internal::GetCapturedStdout() : testing::internal::GetCapturedStderr();
+    EXPECT_EQ(got, status) << out;
+    return out;
 }
