@@ -1,15 +1,17 @@
 #include <algorithm>
-#include <fstream>
 #include <string>
 
 #include "objects/bound.h"
 #include "objects/patch.h"
 #include "objects/plane.h"
 #include "objects/sphere.h"
+#include "support/files.h"
 #include "support/render_fixture.h"
 
 using RenderThreads = RenderTest;
 
+// Eight bands draw random numbers for jitter, smooth shadows and fuzzy reflection at once, over
+// a patch whose normals are found by every band.
 TEST_F(RenderThreads, EightBandsWithRandomSamplingRunApart) {
     Surface fuzzy = matte({0.8, 0.6, 0.4}, 0.1, 0.7);
     fuzzy.reflection = 0.3;
@@ -23,8 +25,8 @@ TEST_F(RenderThreads, EightBandsWithRandomSamplingRunApart) {
     makeLight({3, 2, 5}, {1, 1, 1}, 0, 1, 1, 0.5, 4, 0, 0, {0, 1, 0});
     myDisplay = {40, 40, {}};
     iImageType = 2;
-    const std::string name = testing::TempDir() + "orvel_threads_test";
-    std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", name.c_str());
+    TempDir dir;
+    std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", dir.path("threads").c_str());
     edition = Edition::multi;
     numThreads = 8;
     iAntialias = 2;
@@ -33,7 +35,5 @@ TEST_F(RenderThreads, EightBandsWithRandomSamplingRunApart) {
     doTrace();
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\xB1'), 60);
-    std::ifstream file(name + ".ppm", std::ios::binary | std::ios::ate);
-    EXPECT_EQ(static_cast<long>(file.tellg()), 13 + 40 * 40 * 3);  // "P6\n40 40\n255\n" and the pixels
-    std::remove((name + ".ppm").c_str());
+    EXPECT_EQ(readWholeFile(dir.path("threads.ppm")).size(), 13u + 40 * 40 * 3);  // "P6\n40 40\n255\n" and the pixels
 }

@@ -16,9 +16,9 @@ int scriptedHit(const Object* obj, const Ray*, Hit* hit) {
     return (blockedCalls >> calls++) & 1;
 }
 
+// A light at (0, 0, 4) aimed down, with inner and outer cones of 10 and 30 degrees.
 Light* light(Color color, int attenuation, int shadow = 0, int samples = 0) {
-    makeLight({0, 0, 4}, color, 0, attenuation, shadow, 0.5, samples, 0.9961946980917455, 0.9659258262890683,
-              {0, 0, -3});
+    makeLight({0, 0, 4}, color, 0, attenuation, shadow, 0.5, samples, 0.9961946980917455, 0.9659258262890683, {0, 0, -3});
     return myLightList;
 }
 
@@ -30,17 +30,12 @@ TEST_F(LightTest, ListRunsNewestFirstWithRaysAndAttenuation) {
     Light* d = light({1, 1, 1}, 1);
     Light* d2 = light({1, 1, 1}, 2);
     Light* none = light({1, 1, 1}, 0);
-    EXPECT_EQ(myLightList, none);
-    EXPECT_EQ(none->next, d2);
-    EXPECT_EQ(d2->next, d);
-    EXPECT_EQ(d->kind, kindLight);
+    EXPECT_TRUE(myLightList == none && none->next == d2 && d2->next == d && d->kind == kindLight);
     EXPECT_EQ(d->light.direction.z, -1.0);  // made unit length
     Ray ray;
     EXPECT_EQ(makeLightRay(d, {0, 0, 0}, &ray), 4.0);
     EXPECT_EQ(ray.direction.z, 1.0);
-    EXPECT_EQ(attenuationFactor(d, 4.0), 0.25);
-    EXPECT_EQ(attenuationFactor(d2, 4.0), 0.0625);
-    EXPECT_EQ(attenuationFactor(none, 4.0), 1.0);
+    EXPECT_TRUE(attenuationFactor(d, 4.0) == 0.25 && attenuationFactor(d2, 4.0) == 0.0625 && attenuationFactor(none, 4.0) == 1);
 }
 
 TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
@@ -51,13 +46,12 @@ TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
     const double d = makeLightRay(sharp, {0, 0, 0}, &ray);
     Color c;
     struct Case { const Light* light; int blocked; double fraction; };
-    for (const Case& t : {Case{sharp, 1, 0.0}, Case{sharp, 0, 1.0}, Case{smooth, 0xF, 0.0},
-                          Case{smooth, 0, 1.0}, Case{smooth, 0b0010, 0.75}}) {
+    for (const Case& t : {Case{sharp, 1, 0.0}, Case{sharp, 0, 1.0}, Case{smooth, 0xF, 0.0}, Case{smooth, 0, 1.0},
+                          Case{smooth, 0b0010, 0.75}}) {
         calls = 0;
         blockedCalls = t.blocked;
         EXPECT_EQ((t.light == sharp ? getLightColor : smoothShadow)(&c, t.light, nullptr, &ray, d), &c);
-        EXPECT_EQ(c.red, 0.5 * t.fraction);
-        EXPECT_EQ(c.blue, 2.0 * t.fraction);
+        EXPECT_TRUE(c.red == 0.5 * t.fraction && c.blue == 2.0 * t.fraction) << t.blocked;
         EXPECT_EQ(calls, t.light == sharp ? 1 : 4);
     }
     EXPECT_EQ(randDraws([&] { smoothShadow(&c, smooth, nullptr, &ray, d); }), 12);
@@ -66,18 +60,15 @@ TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
 TEST_F(LightTest, SpotFactorFallsOffBetweenTheCones) {
     const Light* spot = light({1, 1, 1}, 2);
     // L points from the point towards the light: c = -(axis . L) = L.z here.
-    auto factor = [&](double c, double* s) { return spotFactor(spot, {std::sqrt(1 - c * c), 0, c}, s); };
     double s = -1;
-    EXPECT_TRUE(factor(0.99, &s));
+    auto factor = [&](double c) { return spotFactor(spot, {std::sqrt(1 - c * c), 0, c}, &s); };
+    EXPECT_TRUE(factor(0.99));
     EXPECT_NEAR(s, 0.795, 0.001);
-    EXPECT_FALSE(factor(0.9, &s));
-    EXPECT_TRUE(factor(0.9659258262890683, &s));
-    EXPECT_EQ(s, 0.0);
-    EXPECT_TRUE(factor(0.999, &s));
-    EXPECT_EQ(s, 1.0);
+    EXPECT_FALSE(factor(0.9));
+    EXPECT_TRUE(factor(0.9659258262890683) && s == 0.0);  // the outer cone belongs to it
+    EXPECT_TRUE(factor(0.999) && s == 1.0);
     myLightList->light.cosMinAngle = 0.9;  // inner cone wider than the outer one: hard edge
-    EXPECT_TRUE(factor(0.97, &s));
-    EXPECT_EQ(s, 1.0);
+    EXPECT_TRUE(factor(0.97) && s == 1.0);
 }
 
 TEST_F(LightTest, ShadowRaysSkipTheLitObjectAndStopAtTheLight) {

@@ -1,5 +1,6 @@
 #include "shading/shade.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "support/render_fixture.h"
@@ -15,8 +16,10 @@ Vector upNormal(const Object*, Vector) { return {0, 0, 1}; }
 
 // Mirrors facing each other at z = 0 and z = 10 (with far = 0: the plane z = 0 alone).
 double far = 10.0;
+double steepest = 1.0;  // the smallest z of the rays that went up
 int mirrorsHit(const Object* obj, const Ray* ray, Hit* hit) {
     ++calls;
+    if (ray->direction.z > 0) steepest = std::min(steepest, ray->direction.z);
     *hit = {((ray->direction.z < 0 ? 0.0 : far) - ray->origin.z) / ray->direction.z, 1, obj};
     return hit->distance > 0.001;
 }
@@ -46,7 +49,6 @@ protected:
         Color c;
         int level = 0;
         trace(&ray, &c, &level);
-        EXPECT_EQ(level, 0);
         return c;
     }
     // The colour of the point p of the plane z = 0 seen from above, with surface s.
@@ -65,17 +67,23 @@ protected:
 
 }  // namespace
 
-TEST_F(ShadeTest, AmbientDiffuseBrillianceAndTheAttenuationCondition) {
+TEST_F(ShadeTest, AmbientDiffuseHighlightAndTheAttenuationCondition) {
     light({0, 0, 2}, {1, 1, 1});
     const Color ambient = shadeFloor(matte({0.2, 0.4, 0.6}, 1.0));
-    EXPECT_EQ(ambient.red, 0.2);
-    EXPECT_EQ(ambient.blue, 0.6);
+    EXPECT_TRUE(ambient.red == 0.2 && ambient.blue == 0.6);
     // d2 at distance 2 quarters the light only when red + green + blue / 3 exceeds 1.
     for (auto [lc, expected] : {std::pair{Color{1, 1, 1}, 0.25}, {{0.4, 0.4, 0.4}, 0.4}, {{0.5, 0.5, 0.2}, 0.125}}) {
         myLightList->surface.color = lc;
         EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0)).red, expected);
     }
-    // A light 60 degrees off the normal: cosine 0.5, squared by brilliance 2 only.
+    // The highlight takes the light as the diffuse step left it: attenuated only with diffuse.
+    myLightList->surface.color = {2, 2, 2};
+    Surface shiny = matte({0, 0, 0}, 0.0);
+    shiny.specular = shiny.roughness = 1.0;
+    EXPECT_EQ(shadeFloor(shiny).red, 2.0);
+    shiny.diffuse = 1.0;
+    EXPECT_EQ(shadeFloor(shiny).red, 0.5);
+    // A light 60 degrees off the normal: cosine 0.5, squared by brilliance 2 only; none from behind.
     myLightList->light.position = {std::sqrt(3.0), 0, 1};
     myLightList->surface.color = {0.4, 0.4, 0.4};
     Surface s = matte({1, 1, 1}, 0.0, 1.0);
@@ -83,27 +91,16 @@ TEST_F(ShadeTest, AmbientDiffuseBrillianceAndTheAttenuationCondition) {
         s.brilliance = brilliance;
         EXPECT_NEAR(shadeFloor(s).red, expected, 1e-15);
     }
-    myLightList->light.position = {0, 0, -2};  // behind the surface
+    myLightList->light.position = {0, 0, -2};
     EXPECT_EQ(shadeFloor(s).red, 0.0);
-}
-
-TEST_F(ShadeTest, HighlightTakesTheLightAsTheDiffuseStepLeftIt) {
-    light({0, 0, 2}, {2, 2, 2});
-    Surface s = matte({0, 0, 0}, 0.0);
-    s.specular = 1.0;
-    s.roughness = 1.0;
-    EXPECT_EQ(shadeFloor(s).red, 2.0);  // without diffuse: not attenuated
-    s.diffuse = 1.0;
-    EXPECT_EQ(shadeFloor(s).red, 0.5);
 }
 
 TEST_F(ShadeTest, SpotLightScalesOrSkipsBeforeTheShadowTest) {
     makeLight({0, 0, 1}, {0.4, 0.4, 0.4}, 1, 0, 0, 0, 0, 0.9961946980917455, 0.9659258262890683, {0, 0, -1});
     const double s = (0.99 - 0.9659258262890683) / (0.9961946980917455 - 0.9659258262890683);
     EXPECT_NEAR(shadeFloor(matte({1, 1, 1}, 0.0, 1.0), {std::sqrt(1 / 0.9801 - 1), 0, 0}).red, 0.4 * s * 0.99, 1e-12);
-    EXPECT_EQ(calls, 1);
     EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0), {std::sqrt(1 / 0.81 - 1), 0, 0}).red, 0.0);
-    EXPECT_EQ(calls, 1);
+    EXPECT_EQ(calls, 1);  // outside the outer cone: no shadow ray
 }
 
 TEST_F(ShadeTest, HazeGoesByTheLightDeclaredFirst) {
@@ -121,12 +118,8 @@ TEST_F(ShadeTest, HazeGoesByTheLightDeclaredFirst) {
 
 TEST_F(ShadeTest, RefractionBendsByTheIndexAndAbsorbsWhenEntering) {
     Vector t;
-    EXPECT_EQ(refractionDirection(1.3, 1.3, {0.6, 0, -0.8}, {0, 0, 1}, &t), 1);
-    EXPECT_DOUBLE_EQ(t.x, 0.6);
     EXPECT_EQ(refractionDirection(1.5, 1.0, {std::sqrt(0.75), 0, -0.5}, {0, 0, 1}, &t), 0);
-    EXPECT_DOUBLE_EQ(t.x, -0.5);  // 2 c1 N - I normalised, not the mirror direction
-    EXPECT_DOUBLE_EQ(t.z, std::sqrt(0.75));
-
+    EXPECT_TRUE(std::fabs(t.x + 0.5) < 1e-15 && std::fabs(t.z - std::sqrt(0.75)) < 1e-15);  // 2 c1 N - I, made unit
     Surface glass = matte({0.5, 1, 1}, 0.0);
     glass.refraction = 1.0;
     glass.refractionIndex = 1.5;
@@ -149,32 +142,32 @@ TEST_F(ShadeTest, ReflectionsStopAfterFiveBounces) {
     far = 10.0;
     EXPECT_NEAR(traceDown().red, 0.6, 1e-12);
     EXPECT_EQ(calls, 6);  // the primary hit and five reflections
-    // A fuzzy floor: one ray (missing upwards) per sample, three draws each; no samples: sharp.
+    // A fuzzy floor: one ray (missing upwards) per sample, three draws each, the mirror direction
+    // plus a unit offset scaled by the radius over the distance (1 / 5); no samples: sharp.
     far = 0.0;
     myBackGroundColor = {0.1, 0.1, 0.1};
     myObjectList->surface.reflectionType = 1;
     for (auto [samples, draws, rays] : {std::tuple{4, 12, 5}, {0, 0, 2}}) {
         myObjectList->surface.reflectionSamples = samples;
         calls = 0;
+        steepest = 1.0;
         EXPECT_EQ(randDraws([&] { EXPECT_NEAR(traceDown().red, 0.2, 1e-15); }), draws);
         EXPECT_EQ(calls, rays);
+        EXPECT_TRUE(steepest >= std::sqrt(1 - 0.2 * 0.2) && (steepest < 1.0) == (samples > 0)) << steepest;
     }
 }
 
 TEST_F(ShadeTest, TraceMissesClampAndRecursionLimit) {
     myBackGroundColor = {2.0, -1.0, 0.5};
-    const Ray ray{{0, 0, 5}, {0, 0, -1}};
-    Color c;
-    int level = 0;
-    EXPECT_EQ(trace(&ray, &c, &level), 1e10);
-    EXPECT_EQ(c.red, 2.0);  // a miss is not clamped
+    EXPECT_EQ(traceDown().red, 2.0);  // a miss is not clamped
     myHaze = {0.5, {0.1, 0.2, 0.3}};
     EXPECT_EQ(traceDown().green, 0.2);
     addObject(mirrorsHit, upNormal, matte({1, -0.5, 1}, 2.0));
+    const Ray ray{{0, 0, 5}, {0, 0, -1}};
+    Color c;
+    int level = 0;
     EXPECT_EQ(trace(&ray, &c, &level), 5.0);
-    EXPECT_EQ(c.red, 1.0);
-    EXPECT_EQ(c.green, -1.0);
+    EXPECT_TRUE(c.red == 1.0 && c.green == -1.0);  // clamped above only
     level = 6;
-    EXPECT_EQ(trace(&ray, &c, &level), 0.0);
-    EXPECT_EQ(c.blue, 0.0);
+    EXPECT_TRUE(trace(&ray, &c, &level) == 0.0 && c.blue == 0.0);
 }
