@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <string>
 
 #include "scene/colors.h"
@@ -15,89 +16,136 @@ TEST_F(Parser, CompletenessChecksAndStatistics) {
     int result = 0;
     EXPECT_EQ(run("surface { }", &result), "\n Parsing scene.orv Missing camera!");  // not the settings too
     EXPECT_EQ(result, -1);
-    EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> }", &result), "\n Parsing scene.orv Missing settings!");
+    EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> }"), "\n Parsing scene.orv Missing settings!");
     EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> } settings { output_type \"png\" output_name \"o\" }"),
               "\n Parsing scene.orv Missing surface!");
-    EXPECT_EQ(run(std::string(base) + "sphere { center <0 0 0> radius 1 } ring { center <0 0 0> normal <0 0 1> "
-                                      "internal_radius 1 external_radius 2 } surface { }",
-                  &result),
+    EXPECT_EQ(run(std::string(sceneBase) + "sphere { center <0 0 0> radius 1 } ring { center <0 0 0> normal <0 0 1> "
+                                           "internal_radius 1 external_radius 2 } surface { }", &result),
               "\n Parsing scene.orv Warning: scene doesn't contain any light.\n\n Number of sphere(s):\t\t1\n"
               " Number of ring(s):\t\t1\n Number of plane(s):\t\t0\n Number of cone(s):\t\t0\n"
               " Number of cylinder(s):\t\t0\n Number of disc(s):\t\t0\n Number of polygon(s):\t\t0\n"
               " Number of triangle(s):\t\t0\n Number of patch(es):\t\t0\n Number of surface(s):\t\t2\n"
               " Number of light(s):\t\t0\n");
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(c + s + su + l, 4);
-    EXPECT_EQ(surface, nullptr);  // the current surface lives only while the file is read
+    EXPECT_EQ(run("\n\nfoo"), "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
+    EXPECT_EQ(run("radius 1"), "\n Parsing scene.orv\n Scene parser returned error: 502 'radius'\n" +
+                                   parseError(1, " Unkown term"));
 }
 
-TEST_F(Parser, StrayTopLevelTokensReportTheirCodeAndText) {
-    const std::pair<const char*, const char*> cases[] = {
-        {"\n\nfoo", "0 'foo'"}, {"}", "11 ''"}, {"12", "1 '12'"}, {"modify", "1000 'modify'"}, {"radius 1", "502 'radius'"}};
-    for (const auto& [text, reported] : cases) {
-        const int line = text[0] == '\n' ? 3 : 1;
-        EXPECT_EQ(run(text), "\n Parsing scene.orv\n Scene parser returned error: " + std::string(reported) + "\n" +
-                                 parseError(line, " Unkown term"));
-    }
-}
-
-TEST_F(Parser, DeclaredColoursAndTheirErrors) {
+TEST_F(Parser, DeclaredColoursAndIncludes) {
     run("declare \"red\" color 1 0 0 surface { color #red } sphere { center <0 0 0> radius 1 }\n"
         "declare \"red\" color 0 1 0 surface { color #red } sphere { center <0 0 5> radius 1 }\n"
         "declare \"" + std::string(63, 'n') + "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" "
         "background #" + std::string(63, 'n') + " }");
-    EXPECT_EQ(myObjectList->surface.color.green, 1.0);  // newest object first
+    EXPECT_EQ(myObjectList->surface.color.green, 1.0);  // the newest declaration wins
     EXPECT_EQ(myObjectList->next->surface.color.red, 1.0);
     EXPECT_EQ(myBackGroundColor.red, 2.0);  // declarations take any value
     EXPECT_EQ(myColorList, nullptr);
-
-    EXPECT_EQ(error("surface { color #red }"), parseError(1, " Color declaration not found"));
     EXPECT_EQ(error("declare \"red\" colour 1 0 0"), parseError(1, " Unkown element in declaration"));
-    EXPECT_EQ(error("declare red color 1 0 0"), parseError(1, " string expected"));
-    EXPECT_EQ(error("declare \"red\" color 1 #blue 0"), parseError(1, " Decimal value expected"));
     EXPECT_EQ(error("declare \"" + std::string(64, 'n') + "\" color 1 0 0"),
               parseError(1, " color name longer than 63 characters"));
-}
 
-TEST_F(Parser, IncludedFilesAreReadInPlaceAndCountLines) {
-    write("part.orv", "sphere { center <0 0 1> radius 1 }\n");
-    const std::string out = run("sphere { center <0 0 0> radius 1 }\ninclude \"part.orv\"\nsphere { center <0 0 2> radius 1 }");
-    EXPECT_EQ(out.substr(0, 38), "\n Parsing scene.orv\n Parsing part.orv ");
-    EXPECT_EQ(myObjectList->sphere.center.z, 2.0);
-    EXPECT_EQ(myObjectList->next->sphere.center.z, 1.0);
-    EXPECT_EQ(myObjectList->next->next->sphere.center.z, 0.0);
-
-    write("broken.orv", "\nsphere { radius 0 }\n");
+    write("part.orv", "sphere { center <0 0 1> radius 1 }\n");  // read in place, its name kept aside
+    EXPECT_EQ(run("sphere { center <0 0 0> radius 1 }\ninclude \"part.orv\"\nsphere { center <0 0 2> radius 1 }")
+                  .substr(0, 38), "\n Parsing scene.orv\n Parsing part.orv ");
+    EXPECT_TRUE(myObjectList->sphere.center.z == 2 && myObjectList->next->sphere.center.z == 1);
+    write("broken.orv", "\nsphere { radius 0 }\n");  // lines count on through the included file
     EXPECT_EQ(run("\n\ninclude \"broken.orv\""),
               "\n Parsing scene.orv\n Parsing broken.orv" + parseError(4, " sphere radius must be greater than 0"));
     EXPECT_EQ(run("include \"missing.orv\""), "\n Parsing scene.orv\n Scene file: missing.orv could no be opened\n");
     std::filesystem::create_directory("parts");
-    EXPECT_EQ(run("include \"parts\" sphere { center <0 0 0> radius 1 }"),
-              "\n Parsing scene.orv\n Scene file: parts is a directory\n");
-
+    EXPECT_EQ(run("include \"parts\""), "\n Parsing scene.orv\n Scene file: parts is a directory\n");
     // A file that includes itself stops at the depth limit, with every file closed on the way.
     write("loop.orv", "include \"loop.orv\"\n");
     const std::string loop = run("include \"loop.orv\"");
     EXPECT_EQ(loop.substr(loop.rfind("\n Parser")), parseError(1, " include chain deeper than 64 files"));
-    size_t opened = 0;
-    for (auto at = loop.find("\n Parsing"); at != std::string::npos; at = loop.find("\n Parsing", at + 1)) ++opened;
-    EXPECT_EQ(opened, static_cast<size_t>(maxIncludeDepth));
+    int opened = 0;
+    for (size_t at = 0; (at = loop.find("\n Parsing", at)) != std::string::npos; ++at) ++opened;
+    EXPECT_EQ(opened, maxIncludeDepth);
     int result = 1;
-    run(base, &result);
+    run(sceneBase, &result);
     EXPECT_EQ(result, 0);
+    EXPECT_EQ(error(std::string(sceneBase) + "settings { output_type \"png\" output_name \"" + std::string(255, 'w') + "\" }"), "");
 }
 
-TEST_F(Parser, AnErrorLeavesTheSceneForReleaseSceneToFree) {
-    run("declare \"a\" color 1 1 1 light { position <0 0 9> color #a }\nsphere { center <0 0 0> radius 1 }\n"
-        "triangle { vertex <0 0 0> vertex <1 0 0> }");
-    EXPECT_EQ(surface, nullptr);
-    EXPECT_EQ(myColorList, nullptr);
-    ASSERT_NE(myObjectList, nullptr);
-    ASSERT_NE(myLightList, nullptr);
-    releaseScene();
-    EXPECT_TRUE(myObjectList == nullptr && myLightList == nullptr && nPrims == 0 && comptligne == 1);
-    EXPECT_EQ(iNumSphere + iNumLight + c + s + su + l, 0);
-    EXPECT_EQ(abortOutput([] { parseFile("nowhere.orv"); }), "\n Scene file: nowhere.orv could no be opened\n");
+// A sample of the parse errors, one row for each kind of check of each block and reader: the
+// error it ends with.
+TEST_F(Parser, BlockMessages) {
+    const std::string camera = "camera { position <0 -10 2> look_at <0 0 0> ";
+    const std::string settings = "settings { output_type \"png\" output_name \"o\" ";
+    const std::string light = "light { position <0 0 1> color 1 1 1 ";
+    const std::string missing = " Error in light structure - missing parameters";
+    const std::string place = "center <0 0 0> normal <0 0 1> ";
+    const std::string three = "vertex <0 0 0> vertex <1 0 0> vertex <0 1 0> ";
+    const std::pair<std::string, std::string> cases[] = {
+        {"settings { output_type png }", " string expected"},  // the readers
+        {"settings { output_name \"my file\" }", " '\"' string delimiter expected"},
+        {"sphere { radius r }", " Decimal value expected"},
+        {"settings { aa_distance }", " Integer value expected"},
+        {"sphere { center 0 0 0 }", " Opening backet '<' expected before x component"},
+        {"sphere { center <0 0 z> }", " z componente expected"},
+        {"sphere { center <0 0 0 0> }", " Closing bracket '>' expected after z component"},
+        {"surface { color 1 0 }", " Blue component expeced"},
+        {"surface { color #blue }", " Color declaration not found"},
+        {"sphere { center <0 -1e400 0> }", " number out of range: -1e400"},
+        {"polygon { 2147483648 }", " number out of range: 2147483648"},
+        {"settings { output_name \"w" + std::string(255, 'x') + "\" }", " word longer than 255 characters"},
+        {"sphere { radius " + std::string(256, '9') + " }", " number longer than 255 characters"},
+        {"camera position", " Opening bracket '{' expected"},
+        {camera + "samples 0 }", " camera samples must be greater than 0"},
+        {camera + "projection_type \"Fisheye\" }", " invalid camera projection type specified"},
+        {camera + "target <0 0 1> }", " Unkown parameter in camera structure"},
+        {"camera { position <0 1 0> }", " error in camera structure declaration"},
+        {camera + "focal_length 5 focal_point <0 0 0> }", " focal lenght OR focal point must be defined"},
+        {"camera { position <1 2 3> look_at <1 2 3> }", " camera position and look_at cannot be the same point"},
+        {"camera { position <0 0 5> look_at <0 0 0> }", " camera up vector cannot be null or parallel to the viewing direction"},
+        {settings + "output_type \"jpg\" }", " invalid output file type specified"},
+        {settings + "jitter \"true\" }", " jitter must be either 'yes' or 'no'"},
+        {"settings { output_type \"png\" }", " error in settings structure declaration"},
+        {settings + "input_name \"a\" }", " Unkown parameter in settings structure"},
+        {settings + "display 320 -1 }", " image width and height must be greater than 0"},
+        {light + "color 0 1 1 }", " invalid color component(s)"},
+        {light + "light_type \"area\" }", " invalid light type specified"},
+        {light + "radius 0 }", " smooth light radius must be greater than 0"},
+        {light + "direction <0 0 1> }", " Unkown parameter in light structure"},
+        {"light { position <0 0 1> target <0 0 1> }", " Error in light structure - invalid target"},  // checked first
+        {"light { position <0 0 1> }", missing},
+        {light + "shadow_type \"smooth\" radius 1 samples 4 samples 4 }", missing},
+        {light + "light_type \"spot\" }", missing},  // a spot light needs a target
+        {"surface { color 0 0 -0.1 }", " invalid color component(s)"},
+        {"surface { reflection_type \"blurry\" }", " invalid reflection type specified"},
+        {"surface { radius 1 }", " Unkown parameter in surface structure"},
+        {"sphere { radius -1 }", " sphere radius must be greater than 0"},  // while reading
+        {"sphere { radius 1 radius 1 center <0 0 0> }", " error in sphere structure declaration"},
+        {"sphere { color 1 0 0 }", " Unkown parameter in sphere structure"},
+        {"cylinder { base <0 0 0> cap <0 0 2> }", " error in cylinder structure declaration"},
+        {"cylinder { base <0 0 0> cap <0 0 2> radius 0 }", " radius cannot be null or negative"},
+        {"cone { base <0 0 0> cap <0 0 2> base_radius 1 }", " Error in cone structure"},
+        {"cone { base <0 0 0> cap <0 0 2> base_radius 0 cap_radius 0 }", " base radius and cap radius cannot be both null"},
+        {"cone { base <0 0 0> cap <0 0 2> base_radius 1 cap_radius -1 }", " base radius or cap radius cannot be negative"},
+        {"plane { normal <0 0 1> }", " error in plane structure declaration"},
+        {"plane { normal <0 0 0> distance 1 }", " plane normal cannot be <0 0 0>"},
+        {"disc { center <0 0 0> radius 2 }", " missing parameter(s) in disc structure"},
+        {"disc { " + place + "radius -2 }", " radius cannot be null or negative"},
+        {"disc { center <0 0 0> normal <0 0 0> radius 1 }", " disc normal cannot be <0 0 0>"},
+        {"ring { center <0 0 0> internal_radius 1 external_radius 2 }", " missing parameter(s) in disc structure"},
+        {"ring { " + place + "internal_radius 0 external_radius 2 }", " external and internal radius cannot be null or negative"},
+        {"ring { " + place + "internal_radius 2 external_radius 2 }", " both radius are equal"},
+        {"ring { center <0 0 0> normal <0 0 0> internal_radius 1 external_radius 2 }", " ring normal cannot be <0 0 0>"},
+        {"triangle { " + three + "vertex junk }", " Too many vertices in triangle structure"},  // before the vector
+        {"triangle { vertex <0 0 0> vertex <1 0 0> }", " Too few vertices in triangle structure"},
+        {"polygon { 3 " + three + "}", " valid number of vertices expected"},
+        {"polygon { 4 " + three + "}", " Too few vertices in polygon structure"},
+        {"polygon { 4 " + three + three + "}", " Too many vertices in polygon structure"},
+        {"polygon { " + std::to_string(INT_MAX) + " vertex <0 0 0> }", " Too few vertices in polygon structure"},
+        {"patch { " + three + "normal <0 0 1> normal <0 0 1> }", " Too few normals in patch structure"},
+        {"patch { " + three + "vertex <1 1 1> }", " Too many vertices in patch structure"},
+        {"smooth_triangle { center <0 0 0> }", " Unkown parameter in patch structure"},
+    };
+    for (const auto& [text, message] : cases) EXPECT_EQ(error(text), parseError(1, message)) << text;
+    // Counts are checked at the closing brace, not while reading.
+    EXPECT_EQ(error("camera { position <0 1 0>\n\n}"), parseError(3, " error in camera structure declaration"));
+    EXPECT_EQ(error("sphere { radius 1\n}"), parseError(2, " error in sphere structure declaration"));
 }
 
 }  // namespace

@@ -1,14 +1,10 @@
-// Helpers for the scene-language tests: scene text as an open file, code that must end the run,
-// and a fixture that parses scene files in a fresh temporary directory (include names are
-// relative to the working directory) from the program's start-up state.
+// Helpers for the scene-language tests: the parse error line, the blocks every scene needs, and a
+// fixture that parses scene files in a fresh directory (include names are relative to the working
+// directory) from the program's start-up state.
 #pragma once
 
-#include <unistd.h>
-
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
-#include <functional>
 #include <string>
 
 #include <gtest/gtest.h>
@@ -20,36 +16,7 @@
 #include "scene/parser.h"
 #include "shading/light.h"
 #include "shading/shade.h"
-
-// Scene text in an anonymous temporary file, open for reading from its start.
-class SceneText {
-public:
-    explicit SceneText(const std::string& text) : file_(std::tmpfile()) {
-        std::fwrite(text.data(), 1, text.size(), file_);
-        std::rewind(file_);
-    }
-    ~SceneText() { std::fclose(file_); }
-    SceneText(const SceneText&) = delete;
-    SceneText& operator=(const SceneText&) = delete;
-    operator FILE*() const { return file_; }
-
-private:
-    FILE* file_;
-};
-
-// What code that must end the run with status -1 printed.
-inline std::string abortOutput(const std::function<void()>& code) {
-    testing::internal::CaptureStdout();
-    int status = 0;
-    try {
-        code();
-    } catch (const RunAbort& abort) {
-        status = abort.status;
-    }
-    const std::string out = testing::internal::GetCapturedStdout();
-    EXPECT_EQ(status, -1) << out;
-    return out;
-}
+#include "support/files.h"
 
 // The line yyerror prints.
 inline std::string parseError(int line, const std::string& message) {
@@ -71,16 +38,12 @@ protected:
         myDisplay = {};
         myBackGroundColor = {};
         myHaze = {};
-        char pattern[] = "/tmp/orvel-parse-XXXXXX";
-        ASSERT_NE(mkdtemp(pattern), nullptr);
-        dir_ = pattern;
         previous_ = std::filesystem::current_path();
-        std::filesystem::current_path(dir_);
+        std::filesystem::current_path(dir_.path());
     }
     void TearDown() override {
         releaseScene();
         std::filesystem::current_path(previous_);
-        std::filesystem::remove_all(dir_);
     }
 
     static void write(const std::string& name, const std::string& text) { std::ofstream(name) << text; }
@@ -107,9 +70,7 @@ protected:
         return at == std::string::npos ? std::string() : out.substr(at);
     }
 
-    static constexpr const char* base = sceneBase;
-
 private:
-    std::filesystem::path dir_;
+    TempDir dir_;
     std::filesystem::path previous_;
 };
