@@ -32,12 +32,8 @@ bool withinHeight(const ConeData& c, const Ray* ray, double t) {
 }  // namespace
 
 Object* makeCone(Vector base, double baseRadius, Vector cap, double capRadius) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindCone, coneIntersect, coneNormal, conePrint);
     if (!obj) return nullptr;
-    obj->kind = kindCone;
-    obj->intersectFn = coneIntersect;
-    obj->normalFn = coneNormal;
-    obj->printFn = conePrint;
 
     ConeData& c = obj->cone;
     c.base = base;
@@ -62,9 +58,7 @@ Object* makeCone(Vector base, double baseRadius, Vector cap, double capRadius) {
     if (c.heightMax < c.heightMin) std::swap(c.heightMin, c.heightMax);
 
     coneExtents(obj);
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int coneIntersect(const Object* obj, const Ray* ray, Hit* hit) {

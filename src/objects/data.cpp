@@ -111,6 +111,22 @@ Object* allocateSceneObject() {
 
 void* allocateSceneStorage(size_t bytes) { return sceneStorage.allocate(bytes); }
 
+Object* newPrimitive(int32_t kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn) {
+    Object* obj = allocateSceneObject();
+    if (!obj) return nullptr;
+    obj->kind = kind;
+    obj->intersectFn = intersectFn;
+    obj->normalFn = normalFn;
+    obj->printFn = printFn;
+    return obj;
+}
+
+Object* addPrimitive(Object* obj) {
+    addToList(&myObjectList, obj);
+    ++nPrims;
+    return obj;
+}
+
 ChildList* makeChildList(Object* first, int32_t count) {
     void* memory = std::aligned_alloc(alignof(ChildBlock), childListBytes(count));
     return memory ? fillChildList(memory, first, count) : nullptr;

@@ -175,6 +175,12 @@ Object* allocateSceneObject();
 // Zero-filled memory in the scene's storage, aligned for any part of a record; null when
 // memory is short.
 void* allocateSceneStorage(size_t bytes);
+// What every primitive constructor does first: a record in the scene's storage with its kind and
+// its operations (null when memory is short)...
+Object* newPrimitive(int32_t kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn);
+// ...and last, once its fields and extents are filled: it goes to the front of myObjectList and
+// counts in nPrims. Returns obj.
+Object* addPrimitive(Object* obj);
 // A child list of the count records chained from first, with their boxes copied into its blocks;
 // null when memory is short. One free() releases it.
 ChildList* makeChildList(Object* first, int32_t count);

@@ -40,12 +40,8 @@ void invertMatrix(const double in[3][3], double out[3][3]) {
 
 Object* makePatch(Vector* data) {
     checkPatch(data);
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindPatch, patchIntersect, patchNormal, patchPrint);
     if (!obj) return nullptr;
-    obj->kind = kindPatch;
-    obj->intersectFn = patchIntersect;
-    obj->normalFn = patchNormal;
-    obj->printFn = patchPrint;
 
     PatchData& p = obj->patch;
     for (int k = 0; k < 3; ++k) {
@@ -62,9 +58,7 @@ Object* makePatch(Vector* data) {
 
     cornerExtents(obj, p.vertex, 3, 0.001);
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int patchIntersect(const Object* obj, const Ray* ray, Hit* hit) {

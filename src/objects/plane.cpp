@@ -3,12 +3,8 @@
 #include <cstdio>
 
 Object* makePlane(Vector normal, double distance) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindPlane, planeIntersect, planeNormal, planePrint);
     if (!obj) return nullptr;
-    obj->kind = kindPlane;
-    obj->intersectFn = planeIntersect;
-    obj->normalFn = planeNormal;
-    obj->printFn = planePrint;
 
     obj->plane.normal = normal;
     obj->plane.d = -distance;
@@ -19,9 +15,7 @@ Object* makePlane(Vector normal, double distance) {
         obj->boundMax[i] = 1e10;
     }
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int planeIntersect(const Object* obj, const Ray* ray, Hit* hit) {

@@ -7,14 +7,10 @@
 #include "objects/outline.h"
 
 Object* makePolygon(Vector* vertices, int count) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindPolygon, polygonIntersect, polygonNormal, polygonPrint);
     if (!obj) return nullptr;
     auto* corners = static_cast<Vector*>(allocateSceneStorage(static_cast<size_t>(count) * sizeof(Vector)));
     if (!corners) return nullptr;
-    obj->kind = kindPolygon;
-    obj->intersectFn = polygonIntersect;
-    obj->normalFn = polygonNormal;
-    obj->printFn = polygonPrint;
 
     PolygonData& p = obj->polygon;
     std::copy(vertices, vertices + count, corners);
@@ -26,9 +22,7 @@ Object* makePolygon(Vector* vertices, int count) {
     p.d = -dot(p.normal, corners[0]);
     cornerExtents(obj, corners, count, 0.0);
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int polygonIntersect(const Object* obj, const Ray* ray, Hit* hit) {

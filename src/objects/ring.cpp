@@ -6,12 +6,8 @@
 #include "app/settings.h"
 
 Object* makeRing(Vector center, Vector normal, double innerRadius, double outerRadius) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindRing, ringIntersect, ringNormal, ringPrint);
     if (!obj) return nullptr;
-    obj->kind = kindRing;
-    obj->intersectFn = ringIntersect;
-    obj->normalFn = ringNormal;
-    obj->printFn = ringPrint;
 
     RingData& r = obj->ring;
     r.center = center;
@@ -30,9 +26,7 @@ Object* makeRing(Vector center, Vector normal, double innerRadius, double outerR
         obj->boundMax[i] = component(center, i) + outerRadius * e;
     }
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) {

@@ -6,12 +6,8 @@
 #include "app/settings.h"
 
 Object* makeSphere(Vector center, double radius) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindSphere, sphereIntersect, sphereNormal, spherePrint);
     if (!obj) return nullptr;
-    obj->kind = kindSphere;
-    obj->intersectFn = sphereIntersect;
-    obj->normalFn = sphereNormal;
-    obj->printFn = spherePrint;
 
     obj->sphere.center = center;
     obj->sphere.radius = radius;
@@ -24,9 +20,7 @@ Object* makeSphere(Vector center, double radius) {
         obj->boundMax[i] = c + extent;
     }
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int sphereIntersect(const Object* obj, const Ray* ray, Hit* hit) {

@@ -7,12 +7,8 @@
 #include "objects/outline.h"
 
 Object* makeTriangle(Vector* vertices) {
-    Object* obj = allocateSceneObject();
+    Object* obj = newPrimitive(kindTriangle, triangleIntersect, triangleNormal, trianglePrint);
     if (!obj) return nullptr;
-    obj->kind = kindTriangle;
-    obj->intersectFn = triangleIntersect;
-    obj->normalFn = triangleNormal;
-    obj->printFn = trianglePrint;
 
     TriangleData& t = obj->triangle;
     std::copy(vertices, vertices + 3, t.corner);
@@ -23,9 +19,7 @@ Object* makeTriangle(Vector* vertices) {
     t.d = -dot(t.normal, t.vertices[0]);
     cornerExtents(obj, t.vertices, 3, 0.001);
 
-    addToList(&myObjectList, obj);
-    ++nPrims;
-    return obj;
+    return addPrimitive(obj);
 }
 
 int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit) {
