@@ -401,6 +401,16 @@ namespace {
     return false;
 }
 
+// Whether the processor has AVX2. The walks are compiled twice, for AVX2 and for any x86-64, and
+// pick theirs here. (No selection at load time: that would run before a sanitizer's runtime starts.)
+bool wideLanes() {
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return avx2;
+}
+
 // Each walk compiled for AVX2 and for any x86-64.
 [[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                                                 const Object* exclude) {

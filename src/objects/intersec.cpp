@@ -83,8 +83,9 @@ void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude
     }
 }
 
-[[gnu::always_inline]] inline int slabNearest(Object* top, const Ray* ray, double maxDistance, Hit* hit,
-                                              const Object* exclude) {
+// The slab tree's own walks. The query tree answers nearly every query; these run when it cannot
+// decide, or when there is none.
+int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
     double best = maxDistance;
     bool found = false;
     walk(top, ray, maxDistance, exclude, best, [&](const Object* obj) {
@@ -99,7 +100,7 @@ void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude
     return found ? 1 : 0;
 }
 
-[[gnu::always_inline]] inline int slabAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
+int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
     // Until a first hit below maxDistance is found, `best` stays maxDistance in the nearest-hit
     // walk too, so both walks visit the same records up to that hit.
     const double best = maxDistance;
@@ -110,33 +111,6 @@ void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude
         return found;
     });
     return found ? 1 : 0;
-}
-
-// Each walk compiled for AVX2 and for any x86-64.
-[[gnu::target("avx2")]] int slabNearestWide(Object* top, const Ray* ray, double maxDistance, Hit* hit,
-                                            const Object* exclude) {
-    return slabNearest(top, ray, maxDistance, hit, exclude);
-}
-
-int slabNearestNarrow(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
-    return slabNearest(top, ray, maxDistance, hit, exclude);
-}
-
-[[gnu::target("avx2")]] int slabAnyWide(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
-    return slabAny(top, ray, maxDistance, exclude);
-}
-
-int slabAnyNarrow(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
-    return slabAny(top, ray, maxDistance, exclude);
-}
-
-int slabIntersect(Object* top, const Ray* ray, double maxDistance, Hit* hit, const Object* exclude) {
-    return wideLanes() ? slabNearestWide(top, ray, maxDistance, hit, exclude)
-                       : slabNearestNarrow(top, ray, maxDistance, hit, exclude);
-}
-
-int slabIntersectAny(Object* top, const Ray* ray, double maxDistance, const Object* exclude) {
-    return wideLanes() ? slabAnyWide(top, ray, maxDistance, exclude) : slabAnyNarrow(top, ray, maxDistance, exclude);
 }
 
 // The query tree of the scene, when it can stand in for the slab tree's walk: an object to skip

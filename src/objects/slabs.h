@@ -47,16 +47,6 @@ inline bool enterBox(const double lo[3], const double hi[3], const double origin
     return true;
 }
 
-// Whether the processor has AVX2. The walks are compiled twice, for AVX2 and for any x86-64, and
-// pick theirs here. (No load-time selection: that would run before a sanitizer's runtime starts.)
-inline bool wideLanes() {
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return avx2;
-}
-
 // Four doubles handled together; on processors without wide registers the compiler splits them.
 using Lanes = double __attribute__((vector_size(32)));
 
