@@ -2,11 +2,19 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all configure build run test bench fuzz clean
+.PHONY: all packages test-packages configure build run test bench fuzz clean
 
 all: build
 
-configure:
+# The Debian packages the build and the tests need (tools/debian-packages): installed when run as
+# root, otherwise the apt-get line that installs them is printed and make stops.
+packages:
+	@tools/packages build
+
+test-packages:
+	@tools/packages build test
+
+configure: packages
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
 
 build: configure
@@ -18,7 +26,7 @@ run: build
 	@echo
 	@echo "The picture is in $(CURDIR)/showcase.png"
 
-test: build
+test: test-packages build
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j $(JOBS)
 
 clean:
@@ -27,6 +35,7 @@ clean:
 # Queries per second of the scene query on generated scenes, in its own optimised tree; not part
 # of `make test`. Google Benchmark options go in BENCH_ARGS, e.g. BENCH_ARGS=--benchmark_filter=sphere.
 bench:
+	@tools/packages build bench
 	cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DORVEL_BENCH=ON -DBUILD_TESTING=OFF
 	cmake --build build-bench -j $(JOBS) --target orvel_bench
 	./build-bench/bench/orvel_bench $(BENCH_ARGS)
@@ -55,6 +64,7 @@ FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_ARGS ?=
 fuzz:
+	@tools/packages build fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_fuzz
