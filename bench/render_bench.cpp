@@ -33,13 +33,12 @@ void buildScene() {
     buildBoundingSlabs();
 }
 
-double timedRender(Edition which, int threads, const char* name) {
+double timedRender(RenderDriver driver, int threads, const char* name) {
     buildScene();
-    edition = which;
     numThreads = threads;
     std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", name);
     const auto start = std::chrono::steady_clock::now();
-    doTrace();
+    doTrace(driver);
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
 }
 
@@ -58,8 +57,8 @@ int main(int argc, char** argv) {
     myViewPoint.fov = 0.39269908169872414;
     myViewPoint.ratio = 4.0 / 3.0;
     myViewPoint.samples = 1;
-    const double single = timedRender(Edition::single, 1, "/tmp/orvel_bench_single");
-    const double banded = timedRender(Edition::multi, 2, "/tmp/orvel_bench_2bands");
+    const double single = timedRender(RenderDriver::callingThread, 1, "/tmp/orvel_bench_single");
+    const double banded = timedRender(RenderDriver::threadBands, 2, "/tmp/orvel_bench_2bands");
     std::printf("\n wall clock: single thread %.3f s, 2 bands %.3f s\n", single, banded);
     std::remove("/tmp/orvel_bench_single.ppm");
     std::remove("/tmp/orvel_bench_2bands.ppm");

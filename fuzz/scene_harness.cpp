@@ -9,15 +9,13 @@
 #include <filesystem>
 #include <string>
 
-#include "app/fatal.h"
+#include "app/run.h"
 #include "app/settings.h"
-#include "objects/bound.h"
+#include "base/fatal.h"
 #include "objects/data.h"
 #include "render/ray.h"
-#include "render/trace.h"
 #include "scene/parser.h"
 #include "shading/light.h"
-#include "shading/shade.h"
 
 namespace fs = std::filesystem;
 
@@ -81,22 +79,6 @@ private:
     std::string name_;
 };
 
-// What a fresh process holds before it reads its command line.
-void resetRun() {
-    releaseScene();
-    setStartupDefaults();
-    myDisplay = {};
-    jitter = 0;
-    jpeg_quality = 0;
-    numThreads = 2;
-    iPQSize = 128;
-    edition = Edition::single;
-    myViewPoint = {};
-    myBackGroundColor = {};
-    myHaze = {};
-    std::srand(1);
-}
-
 // The caps that keep one input fast, applied where the command line would override the scene.
 void capWork(const fs::path& output) {
     myDisplay.width = std::min(myDisplay.width, fuzzMaxSide);
@@ -121,9 +103,7 @@ int renderScene(const char* sceneName, const fs::path& output) {
     try {
         if (parseFile(sceneName) != 0) return -1;
         capWork(output);
-        std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
-        buildBoundingSlabs();
-        doTrace();
+        renderParsedScene(RenderDriver::callingThread);
     } catch (const RunAbort& abort) {
         return abort.status;
     }
@@ -140,9 +120,9 @@ std::string SceneRunOutcome::describe() const {
 SceneRunOutcome runSceneInput(const std::uint8_t* data, std::size_t size) {
     const fs::path& output = outputDirectory();
     const SceneFile scene(data, size);
-    resetRun();
+    resetRunState();
     SceneRunOutcome outcome{renderScene(scene.name(), output), false, false};
-    releaseScene();
+    resetRunState();
     std::fflush(stdout);
 
     for (const fs::directory_entry& entry : fs::directory_iterator(output)) {

@@ -7,14 +7,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "app/fatal.h"
+#include "app/run.h"
 #include "app/settings.h"
+#include "base/fatal.h"
 #include "image/image.h"
-#include "objects/bound.h"
-#include "objects/data.h"
 #include "scene/parser.h"
 
 namespace {
+
+Edition edition = Edition::single;
 
 constexpr const char* makerNotice = "by the ORVEL developers";
 constexpr const char* bugAddress = "orvel-bugs@example.org";
@@ -179,7 +180,7 @@ void parseArgs(int argc, char** argv) {
 int orvelMain(int argc, char** argv, Edition which) {
     edition = which;
     removeImageOnSignals();
-    setStartupDefaults();
+    resetRunState();
     showCredits();
     if (argc < 2) {
         showUsage();
@@ -192,9 +193,7 @@ int orvelMain(int argc, char** argv, Edition which) {
             return -1;
         }
         parseArgs(argc, argv);
-        std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
-        buildBoundingSlabs();
-        doTrace();
+        renderParsedScene(edition == Edition::multi ? RenderDriver::threadBands : RenderDriver::callingThread);
     } catch (const RunAbort& abort) {
         releaseScene();
         return abort.status;

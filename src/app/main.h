@@ -4,7 +4,8 @@
 // the render driver's bands).
 #pragma once
 
-#include "render/trace.h"
+// Which program is running.
+enum class Edition { single, multi };
 
 // The whole run; returns the exit status (0 after a render, -1 for usage and scene errors).
 int orvelMain(int argc, char** argv, Edition which);

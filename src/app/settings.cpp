@@ -1,6 +1,5 @@
 #include "app/settings.h"
 
-
 Display myDisplay{};
 char inputFileName[512]{};
 
@@ -14,6 +13,17 @@ int iPQSize = 128;
 int iBounds[8][2]{};
 Vector Slab[3]{};
 int bunching = 0;
+
+void resetSettings() {
+    myDisplay = {};
+    inputFileName[0] = '\0';
+    jitter = 0;
+    jpeg_quality = 0;
+    numThreads = 2;
+    iPQSize = 128;
+    for (auto& band : iBounds) band[0] = band[1] = 0;
+    setStartupDefaults();
+}
 
 void setStartupDefaults() {
     iAntialias = 0;

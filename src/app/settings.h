@@ -33,3 +33,5 @@ extern int bunching;
 // What the program sets at start-up before reading anything: anti-aliasing off, adaptive
 // threshold 20, BMP output, the unit axes as slab directions and four children per node.
 void setStartupDefaults();
+// Every setting as a fresh process holds it once the start-up defaults are set.
+void resetSettings();

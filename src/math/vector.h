@@ -24,6 +24,8 @@ constexpr Vector cross(Vector a, Vector b) {
     return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
 }
 
+constexpr bool isZero(Vector a) { return a.x == 0.0 && a.y == 0.0 && a.z == 0.0; }
+
 inline double length(Vector a) { return std::sqrt(dot(a, a)); }
 
 // Makes v unit length in place: one square root and three divisions. A zero vector gives

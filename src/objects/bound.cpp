@@ -8,7 +8,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 #include "objects/bvh.h"
 
 namespace {

@@ -4,8 +4,8 @@
 #include <cstdio>
 #include <cstdlib>
 
-#include "app/fatal.h"
 #include "app/settings.h"
+#include "base/fatal.h"
 #include "objects/bvh.h"
 #include "objects/slabs.h"
 

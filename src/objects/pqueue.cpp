@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 
 namespace {
 

@@ -7,10 +7,11 @@
 #include <memory>
 
 #include "app/settings.h"
+#include "base/memory.h"
 #include "image/image.h"
 #include "math/random.h"
 #include "objects/intersec.h"
-#include "render/trace.h"
+#include "render/bands.h"
 #include "shading/shade.h"
 
 ViewPoint myViewPoint{};
@@ -31,6 +32,13 @@ constexpr int deepestLevel = 5;
 }  // namespace
 
 // Camera and primary rays
+
+void resetCamera() {
+    myViewPoint = {};
+    viewvec = leftvec = looking_up = {};
+    frustrumwidth = frustrumheight = 0.0;
+    cameraReady = false;
+}
 
 void cameraSetup() {
     ViewPoint& view = myViewPoint;
@@ -147,11 +155,8 @@ unsigned char colorToByte(double c) {
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 template <typename T>
-using Buffer = std::unique_ptr<T[], FreeDeleter>;
+using Buffer = FreeBuffer<T[]>;
 
 // A zero-filled buffer of count elements, or null when memory is short.
 template <typename T>

@@ -26,6 +26,8 @@ extern ViewPoint myViewPoint;
 void screenInit(Ray* ray);
 // The camera completion alone, run once before render threads start.
 void cameraSetup();
+// Clears the camera and its completed frame, as before any camera block was read.
+void resetCamera();
 // Writes the unit direction through the continuous pixel position (x, y); the origin is untouched.
 void initRay(double x, double y, Ray* ray);
 // The colour seen along a primary ray, averaged over the lens when the aperture is open.

@@ -2,24 +2,19 @@
 
 #include <pthread.h>
 
-#include <atomic>
 #include <cstdio>
 #include <ctime>
 
-#include "app/fatal.h"
 #include "app/settings.h"
+#include "base/fatal.h"
 #include "image/image.h"
 #include "math/random.h"
 #include "objects/data.h"
+#include "render/bands.h"
 #include "render/ray.h"
 #include "shading/light.h"
 
-Edition edition = Edition::single;
-
 namespace {
-
-std::atomic<int> bandStatus{0};
-std::atomic<bool> stopping{false};
 
 constexpr int maxBands = 8;
 constexpr double clockTicksPerSecond = 1000000.0;
@@ -91,15 +86,6 @@ void renderInCallingThread(ScanFn scan) {
 
 }  // namespace
 
-void recordBandFailure(int status) {
-    int none = 0;
-    bandStatus.compare_exchange_strong(none, status);
-}
-
-void stopAllBands() { stopping.store(true); }
-
-bool bandsStopping() { return stopping.load(std::memory_order_relaxed); }
-
 void initMTBounds(int n) {
     const long long h = myDisplay.height;
     if (h % n != 0)
@@ -112,12 +98,12 @@ void initMTBounds(int n) {
     std::printf(" Running %d threads\n", n);
 }
 
-void doTrace() {
+void doTrace(RenderDriver driver) {
     SceneRelease release;
-    bandStatus.store(0);
-    stopping.store(false);
+    resetBands();
 
-    if (edition == Edition::multi) {
+    const bool inBands = driver == RenderDriver::threadBands;
+    if (inBands) {
         std::printf(" Multi-threaded version of ORVEL running.\n\n");
         if (numThreads != 2 && numThreads != 4 && numThreads != maxBands) {
             std::printf(" Invalid number of threads: defaulting to 2 threads\n");
@@ -131,7 +117,7 @@ void doTrace() {
     cameraSetup();
 
     const ScanFn scan = scanFor(iAntialias);
-    if (edition == Edition::multi) {
+    if (inBands) {
         renderInThreads(scan);
     } else {
         try {
@@ -141,7 +127,7 @@ void doTrace() {
             throw;
         }
     }
-    if (const int status = bandStatus.load(); status != 0) {
+    if (const int status = bandFailure(); status != 0) {
         discardImage();
         abortRun(status);
     }

@@ -8,7 +8,7 @@
 #include "app/settings.h"
 #include "render/ray.h"
 #include "scene/lexer.h"
-#include "scene/parser.h"
+#include "scene/parse_state.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 
@@ -30,7 +30,6 @@ int readChoice(FILE* file, std::initializer_list<const char*> words, const char*
     yyerror(message);
 }
 
-bool isZero(Vector v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 bool isFinite(Vector v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
 // The camera frame must come out defined: the eye away from the point looked at, and an up
@@ -52,10 +51,6 @@ void checkCameraFrame() {
 }
 
 }  // namespace
-
-void expectOpeningBrace(FILE* file) {
-    if (Lire_MotCle(file) != tokOpenBrace) yyerror(" Opening bracket '{' expected");
-}
 
 void yy_camera(FILE* file) {
     ViewPoint& camera = myViewPoint;

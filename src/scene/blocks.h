@@ -1,7 +1,7 @@
-// The block parsers of the scene language. Each is called with the open scene file right after
-// its keyword, reads the block through its closing brace, and either fills the record the block
-// describes (camera, settings, the current surface), makes a light or an object with the current
-// surface, or ends the run through yyerror.
+// The block parsers of the camera, settings, light and surface blocks. Each is called with the
+// open scene file right after its keyword, reads the block through its closing brace, and either
+// fills the record the block describes (camera, settings, the current surface) or makes a light,
+// or ends the run through yyerror.
 #pragma once
 
 #include <cstdio>
@@ -10,16 +10,3 @@ void yy_camera(FILE* file);
 void yy_settings(FILE* file);
 void yy_light(FILE* file);
 void yy_surface(FILE* file);
-
-void yy_sphere(FILE* file);
-void yy_cylindre(FILE* file);
-void yy_cone(FILE* file);
-void yy_plane(FILE* file);
-void yy_disc(FILE* file);
-void yy_ring(FILE* file);
-void yy_triangle(FILE* file);
-void yy_polygon(FILE* file);
-void yy_patch(FILE* file);  // `patch` and `smooth_triangle`
-
-// Shared by the block parsers: the next token must be `{`.
-void expectOpeningBrace(FILE* file);

@@ -11,7 +11,7 @@
 #include <cstring>
 #include <string_view>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 #include "scene/colors.h"
 
 int comptligne = 1;
@@ -351,6 +351,10 @@ void Lire_RVB(FILE* file) {
     rvb_tmp.green = val_DBL;
     expectNumber(file, " Blue component expeced");
     rvb_tmp.blue = val_DBL;
+}
+
+void expectOpeningBrace(FILE* file) {
+    if (Lire_MotCle(file) != tokOpenBrace) yyerror(" Opening bracket '{' expected");
 }
 
 void yyerror(const char* message) {

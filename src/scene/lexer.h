@@ -218,6 +218,8 @@ void Lire_Decimal(FILE* file);  // into val_DBL
 void Lire_Entier(FILE* file);   // into val_INT
 void Lire_Vecteur(FILE* file);  // <x y z> into vect_tmp
 void Lire_RVB(FILE* file);      // r g b, or #name of a declared colour, into rvb_tmp
+// The next token must be `{`, which every block begins with.
+void expectOpeningBrace(FILE* file);
 
 // Prints the line number and the message (none when empty) and ends the run with status -1.
 [[noreturn]] void yyerror(const char* message);

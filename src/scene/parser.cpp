@@ -6,10 +6,13 @@
 #include <cstring>
 #include <memory>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
+#include "base/memory.h"
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
+#include "scene/object_blocks.h"
+#include "scene/parse_state.h"
 #include "shading/light.h"
 
 Surface* surface = nullptr;
@@ -38,10 +41,6 @@ struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
 using SceneFile = std::unique_ptr<FILE, FileCloser>;
-
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 
 // Files open in the include chain right now.
 int includeDepth = 0;
@@ -143,7 +142,7 @@ void yy_declare(FILE* file) {
     Lire_Chaine(file);
     if (std::strlen(strTemp) > maxColorNameLength) yyerror(" color name longer than 63 characters");
     if (Lire_MotCle(file) != kwColor) yyerror(" Unkown element in declaration");
-    std::unique_ptr<ColorEntry, FreeDeleter> entry(static_cast<ColorEntry*>(std::calloc(1, sizeof(ColorEntry))));
+    FreeBuffer<ColorEntry> entry(static_cast<ColorEntry*>(std::calloc(1, sizeof(ColorEntry))));
     if (!entry) yyerror(" memory allocation failed");
     Lire_Decimal(file);
     entry->color.red = val_DBL;

@@ -27,12 +27,11 @@ TEST_F(RenderThreads, EightBandsWithRandomSamplingRunApart) {
     iImageType = 2;
     TempDir dir;
     std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", dir.path("threads").c_str());
-    edition = Edition::multi;
     numThreads = 8;
     iAntialias = 2;
     jitter = 1;
     testing::internal::CaptureStdout();
-    doTrace();
+    doTrace(RenderDriver::threadBands);
     const std::string printed = testing::internal::GetCapturedStdout();
     EXPECT_EQ(std::count(printed.begin(), printed.end(), '\xB1'), 60);
     EXPECT_EQ(readWholeFile(dir.path("threads.ppm")).size(), 13u + 40 * 40 * 3);  // "P6\n40 40\n255\n" and the pixels

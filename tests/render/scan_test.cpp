@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "app/fatal.h"
+#include "base/fatal.h"
 #include "support/files.h"
 #include "support/render_fixture.h"
 
@@ -40,7 +40,7 @@ protected:
         std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", dir.path("pic").c_str());
         testing::internal::CaptureStdout();
         try {
-            doTrace();
+            doTrace(driver);
         } catch (const RunAbort&) {
             printed = testing::internal::GetCapturedStdout();
             EXPECT_TRUE(dir.empty());  // no half-written file
@@ -56,6 +56,7 @@ protected:
     }
     std::string printed;
     TempDir dir;
+    RenderDriver driver = RenderDriver::callingThread;
 };
 using ScanThreads = ScanTest;  // renders in several threads
 
@@ -120,7 +121,7 @@ TEST_F(ScanTest, ProgressBarAndBands) {
 }
 
 TEST_F(ScanThreads, EveryRowOfEveryBandIsWritten) {
-    edition = Edition::multi;
+    driver = RenderDriver::threadBands;
     for (int height : {240, 245, 100, 7}) {
         for (int n : {2, 4, 8}) {
             myDisplay = {2, height, {}};
@@ -135,14 +136,14 @@ TEST_F(ScanThreads, DriversPrintTheirLinesAndAgreeByteForByte) {
     myDisplay = {24, 20, {}};
     for (int mode : {0, 1, 2}) {
         iAntialias = mode;
-        edition = Edition::single;
+        driver = RenderDriver::callingThread;
         const auto single = render(diagonal);
         std::string tail = printed.substr(printed.find("\n 0%"));
         for (size_t i = tail.rfind("time: "); i < tail.size(); ++i) tail[i] = std::isdigit(tail[i]) ? '#' : tail[i];
         EXPECT_EQ(tail, "\n 0%" + std::string(54, '-') + "100%\n " + std::string(60, '\xB1') +
                             "\n\n Rendering time: #.## second(s)\n");
         EXPECT_EQ(printed.find("Running"), std::string::npos);
-        edition = Edition::multi;
+        driver = RenderDriver::threadBands;
         numThreads = 4;
         EXPECT_EQ(render(diagonal), single);
         EXPECT_EQ(printed.rfind(" Multi-threaded version of ORVEL running.\n\n Running 4 threads\n", 0), 0u);
@@ -152,8 +153,8 @@ TEST_F(ScanThreads, DriversPrintTheirLinesAndAgreeByteForByte) {
 TEST_F(ScanThreads, AFailingBandEndsTheRunWithoutAnImage) {
     myDisplay = {8, 8, {}};
     failBelow = -0.2;
-    for (Edition e : {Edition::single, Edition::multi}) {
-        edition = e;
+    for (RenderDriver d : {RenderDriver::callingThread, RenderDriver::threadBands}) {
+        driver = d;
         try {
             render(everywhere);
             ADD_FAILURE() << "a failing band must end the run";

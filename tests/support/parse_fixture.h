@@ -9,8 +9,9 @@
 
 #include <gtest/gtest.h>
 
-#include "app/fatal.h"
+#include "app/run.h"
 #include "app/settings.h"
+#include "base/fatal.h"
 #include "render/ray.h"
 #include "scene/lexer.h"
 #include "scene/parser.h"
@@ -32,17 +33,12 @@ inline constexpr const char* sceneBase =
 class ParseTest : public testing::Test {
 protected:
     void SetUp() override {
-        releaseScene();
-        setStartupDefaults();
-        myViewPoint = {};
-        myDisplay = {};
-        myBackGroundColor = {};
-        myHaze = {};
+        resetRunState();
         previous_ = std::filesystem::current_path();
         std::filesystem::current_path(dir_.path());
     }
     void TearDown() override {
-        releaseScene();
+        resetRunState();
         std::filesystem::current_path(previous_);
     }
 

@@ -6,6 +6,7 @@
 
 #include <cstdlib>
 
+#include "app/run.h"
 #include "app/settings.h"
 #include "objects/data.h"
 #include "render/ray.h"
@@ -16,24 +17,13 @@
 class RenderTest : public testing::Test {
 protected:
     void SetUp() override {
-        TearDown();
-        setStartupDefaults();
+        resetRunState();
         myViewPoint = {{0, 0, 0}, {0, 0, 1}, {0, 1, 0}, {}, {}, 0.39269908169872414, 0, 4.0 / 3.0, 0, 10.0, 16, 0};
         myDisplay = {320, 240, {}};
-        iAntialias = jitter = 0;
         adapt_dist = 64;
-        numThreads = 2;
-        iPQSize = 128;
-        edition = Edition::single;
         cameraSetup();
     }
-    void TearDown() override {
-        freeObjectTree(&myObjectList);
-        freeList(&myLightList);
-        nPrims = 0;
-        myHaze = {0.0, {0, 0, 0}};
-        myBackGroundColor = {0, 0, 0};
-    }
+    void TearDown() override { resetRunState(); }
 
     // A record with the given operations and surface, pushed onto myObjectList.
     static Object* addObject(IntersectFn hitFn, NormalFn normalFn, const Surface& surface = surfaceDefaults) {

@@ -9,8 +9,9 @@
 #include <initializer_list>
 #include <string>
 
-#include "app/fatal.h"
+#include "app/run.h"
 #include "app/settings.h"
+#include "base/fatal.h"
 #include "objects/bvh.h"
 #include "objects/data.h"
 
@@ -18,12 +19,7 @@ class SceneTest : public testing::Test {
 protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
-    static void reset() {
-        freeObjectTree(&myObjectList);
-        nPrims = 0;
-        iPQSize = 128;
-        setStartupDefaults();
-    }
+    static void reset() { resetRunState(); }
     // Leaves every query to the slab tree's own walk, as when the query tree cannot decide.
     static void dropQueryTree() {
         if (myObjectList && myObjectList->kind == kindNode) {

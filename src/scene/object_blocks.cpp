@@ -1,10 +1,11 @@
-// The object blocks. Each reads its parameters up to the closing brace, checks them, calls its
-// primitive's constructor and gives the new object a copy of the current surface.
+#include "scene/object_blocks.h"
+
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
 #include <utility>
 
+#include "base/memory.h"
 #include "objects/cone.h"
 #include "objects/patch.h"
 #include "objects/plane.h"
@@ -12,17 +13,13 @@
 #include "objects/ring.h"
 #include "objects/sphere.h"
 #include "objects/triangle.h"
-#include "scene/blocks.h"
 #include "scene/lexer.h"
-#include "scene/parser.h"
+#include "scene/parse_state.h"
 
 namespace {
 
-struct FreeDeleter {
-    void operator()(void* p) const { std::free(p); }
-};
 // A vertex array the block owns until a constructor takes it.
-using VertexArray = std::unique_ptr<Vector[], FreeDeleter>;
+using VertexArray = FreeBuffer<Vector[]>;
 
 VertexArray allocateVertices(int count) {
     VertexArray vertices(static_cast<Vector*>(std::malloc(static_cast<std::size_t>(count) * sizeof(Vector))));
@@ -53,8 +50,6 @@ void finishObject(Object* made, int& counter) {
                      current.reflectionType, current.reflectionSamples, current.reflectionRadius);
     ++counter;
 }
-
-bool isZero(Vector v) { return v.x == 0.0 && v.y == 0.0 && v.z == 0.0; }
 
 Vector readVector(FILE* file) {
     Lire_Vecteur(file);
