@@ -37,6 +37,8 @@ int iNumLight = 0;
 
 namespace {
 
+FILE* openForReading(const char* name) { return std::fopen(name, "r"); }
+
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
@@ -94,9 +96,11 @@ void includeFile(FILE* file) {
 
 }  // namespace
 
+FILE* (*sceneFileOpener)(const char* name) = openForReading;
+
 int parseScene(const char* name) {
     if (includeDepth == maxIncludeDepth) yyerror(" include chain deeper than 64 files");
-    const SceneFile file(std::fopen(name, "r"));
+    const SceneFile file(sceneFileOpener(name));
     if (!file) {
         std::printf("\n Scene file: %s could no be opened\n", name);
         abortRun(-1);
