@@ -23,8 +23,21 @@ void resetRunState() {
     std::srand(1);
 }
 
-void renderParsedScene(RenderDriver driver) {
+namespace {
+
+void prepareRender() {
     std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
+}
+
+}  // namespace
+
+void renderParsedScene(RenderDriver driver) {
+    prepareRender();
     doTrace(driver);
+}
+
+void renderParsedScene(void (*trace)()) {
+    prepareRender();
+    trace();
 }
