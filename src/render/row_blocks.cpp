@@ -7,10 +7,16 @@
 
 #include "base/fatal.h"
 
+namespace {
+
+constexpr int blockShareDivisor = 4;  // a block is the rows left over four times the workers
+
+}  // namespace
+
 bool RowBlocks::next(RowSpan* span) {
     const int left = height_ - nextRow_;
     if (left <= 0) return false;
-    const int share = (left + 2 * workers_ - 1) / (2 * workers_);
+    const int share = (left + blockShareDivisor * workers_ - 1) / (blockShareDivisor * workers_);
     const int rows = std::min(left, std::clamp(share, minBlockRows, maxBlockRows));
     *span = {nextRow_, nextRow_ + rows};
     nextRow_ += rows;

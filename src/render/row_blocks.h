@@ -20,8 +20,10 @@ inline constexpr int minBlockRows = 4;
 inline constexpr int maxBlockRows = 64;
 
 // The blocks for `workers` render threads in all over `height` rows: each takes the rows left
-// divided by twice the workers, rounded up and held between minBlockRows and maxBlockRows (the
-// last takes what is left). The same arguments give the same blocks in every process.
+// divided by four times the workers, rounded up and held between minBlockRows and maxBlockRows
+// (the last takes what is left). Near the end every block, those waiting in a process's hand
+// included, is then a small part of the rows left, so the workers end close together. The same
+// arguments give the same blocks in every process.
 class RowBlocks {
 public:
     RowBlocks(int height, int workers) : height_(height), workers_(workers < 1 ? 1 : workers) {}

@@ -172,11 +172,21 @@ TEST(Cluster, RankZeroPrintsEverythingOnce) {
     EXPECT_EQ(help.out, text);
 }
 
+// A comment of about a megabyte: a scene file several times its size goes out in several pieces.
+std::string megabyteOfComment() {
+    std::string lines;
+    for (int k = 0; k < 10000; ++k) lines += "; " + std::string(100, 'c') + "\n";
+    return lines;
+}
+
 // The scene need only exist where rank 0 runs: here the other ranks start in an empty directory,
-// and rank 0 reads the scene and its include for them.
+// and rank 0 reads the scene and its include for them (the include opens in the middle of the
+// scene's second megabyte).
 TEST(Cluster, OnlyRankZeroReadsTheSceneFiles) {
     TempDir here, elsewhere;
-    std::ofstream(here.path("scene.orv")) << "include \"part.orv\"\nsettings { output_type \"ppm\" output_name \"pic\" resolution 24 30 }\n"
+    std::ofstream(here.path("scene.orv")) << megabyteOfComment() << "; and more\n" << megabyteOfComment()
+                                          << "include \"part.orv\"\n" << megabyteOfComment()
+                                          << "settings { output_type \"ppm\" output_name \"pic\" resolution 24 30 }\n"
                                              "light { position <2 -5 5> color 1 1 1 }\nsphere { center <0 0 0> radius 1 }\n";
     std::ofstream(here.path("part.orv")) << "camera { position <0 -6 1> look_at <0 0 0> }\nsurface { color 1 0.5 0 diffuse 0.9 }\n";
     ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-o", "single"}, here.path()).status, 0);
@@ -190,7 +200,8 @@ TEST(Cluster, OnlyRankZeroReadsTheSceneFiles) {
 }
 
 // A scene error, on any rank's reading of the same bytes, ends every rank with status 255 after
-// one message; an image file that cannot be created ends the job with status 1 before anything
+// one message (an error at the end of a file of several pieces, or an empty scene read from a
+// device, too); an image file that cannot be created ends the job with status 1 before anything
 // is rendered. No image is left either way.
 TEST(ClusterFaults, SceneAndOutputErrorsEndTheJobOnce) {
     TempDir dir;
@@ -198,8 +209,9 @@ TEST(ClusterFaults, SceneAndOutputErrorsEndTheJobOnce) {
     std::ofstream(dir.path("holder.orv")) << "include \"parts\"\n";
     fs::create_directory(dir.path("parts"));
     std::ofstream(dir.path("good.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }";
+    std::ofstream(dir.path("long.orv")) << sceneBase << megabyteOfComment() << megabyteOfComment() << "sphere { radius 0 }";
     for (const std::vector<std::string>& args : {std::vector<std::string>{"-i", "bad.orv"}, {"-i", "missing.orv"},
-                                                 {"-i", "holder.orv"}}) {
+                                                 {"-i", "holder.orv"}, {"-i", "long.orv"}, {"-i", "/dev/null"}}) {
         const std::string single = runProgram(orvelProgram(false), args, dir.path()).out;
         const ProgramRun run = runCluster(3, args, dir.path());
         EXPECT_EQ(run.status, 255) << args[1];
