@@ -40,9 +40,14 @@ bool statusAgreed = false;  // the ranks have compared how their runs went
 constexpr int rowsTag = 1;   // to rank 0: a finished block, its span then its rows
 constexpr int blockTag = 2;  // from rank 0: the next block to render, an empty span for none
 
-// An idle main thread sleeps this long between looks for messages, so that it takes no core
-// from the render threads.
+// The main threads look for messages between sleeps, so that they take no core from the render
+// threads: rank 0 every 2 ms, as blocks may come back at any time (each rank holds a block in
+// hand, so no thread waits for an answer); another rank every millisecond while it waits for an
+// answer or a send, and otherwise only when a block of its own is finished, or every 50 ms to
+// see whether a render thread has failed.
+constexpr std::chrono::milliseconds rankZeroInterval{2};
 constexpr std::chrono::milliseconds pollInterval{1};
+constexpr std::chrono::milliseconds idleInterval{50};
 
 // Ranks other than 0 print nothing of the run they share with rank 0; once the render starts,
 // what they print is their own failure.
@@ -290,7 +295,7 @@ void renderOnRankZero(int workers) {
         }
         dropSentAnswers(&answers);
         endJobOnBandFailure();
-        std::this_thread::sleep_for(pollInterval);
+        std::this_thread::sleep_for(rankZeroInterval);
     }
     threads.clear();  // joined: they stop once the sequence is used up
     for (Answer& answer : answers) MPI_Wait(&answer.request, MPI_STATUS_IGNORE);
@@ -319,11 +324,12 @@ void dropDelivered(std::list<Delivery>* deliveries) {
     });
 }
 
-void takeAnswers(BlockQueue* queue) {
-    for (;;) {
+// The answers that have come, handed to the queue; how many.
+int takeAnswers(BlockQueue* queue) {
+    for (int count = 0;; ++count) {
         int arrived = 0;
         MPI_Iprobe(0, blockTag, MPI_COMM_WORLD, &arrived, MPI_STATUS_IGNORE);
-        if (!arrived) return;
+        if (!arrived) return count;
         int span[2] = {0, 0};
         MPI_Recv(span, 2, MPI_INT, 0, blockTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
         const RowSpan next{span[0], span[1]};
@@ -347,10 +353,15 @@ void renderOnWorker(int workers) {
     }
     std::vector<std::jthread> threads = startRenderThreads(feeds);
     std::list<Delivery> deliveries;
+    int unanswered = 0;
     while (!queue.drained() || !deliveries.empty()) {
-        if (const std::unique_ptr<RowBlock> block = queue.takeFinished(pollInterval)) sendBlock(*block, &deliveries);
+        const bool expecting = unanswered > 0 || !deliveries.empty();
+        if (const std::unique_ptr<RowBlock> block = queue.takeFinished(expecting ? pollInterval : idleInterval)) {
+            sendBlock(*block, &deliveries);
+            ++unanswered;
+        }
         dropDelivered(&deliveries);
-        takeAnswers(&queue);
+        unanswered -= takeAnswers(&queue);
         endJobOnBandFailure();
     }
 }
