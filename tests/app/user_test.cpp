@@ -13,6 +13,7 @@
 #include <thread>
 #include <vector>
 
+#include "scene/lexer.h"
 #include "support/files.h"
 #include "support/parse_fixture.h"
 
@@ -187,6 +188,34 @@ TEST(UserRun, AFinishedPictureKeepsPermissionsAndLinks) {
     EXPECT_TRUE(fs::is_symlink(dir.path("link.ppm")));
     EXPECT_EQ(readWholeFile(dir.path("out.ppm")).substr(0, 7), "P6\n5 3\n");
     EXPECT_EQ(filesBesideScene(dir), (std::vector<std::string>{"link.ppm", "out.ppm"}));
+}
+
+// `cmake --install` into a scratch prefix: the programs, the manual pages, the scenes and the
+// language reference are there, and the installed program renders an installed scene that
+// includes another one.
+TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
+    TempDir prefix, work;
+    const ProgramRun install = runProgram(ORVEL_CMAKE_COMMAND, {"--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
+    ASSERT_EQ(install.status, 0) << install.out << install.err;
+    for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1", "share/orvel/scenes/showcase.orv",
+                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"}) {
+        EXPECT_TRUE(fs::is_regular_file(prefix.path(file))) << file;
+    }
+    EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1")), "orvel.1");
+    const ProgramRun run = runProgram(prefix.path("bin/orvel-mt"),
+                                      {"-i", prefix.path("share/orvel/scenes/include_declare.orv"), "-r", "8", "6", "-o", "pic"},
+                                      work.path());
+    EXPECT_EQ(run.status, 0) << run.out;
+    EXPECT_TRUE(fs::is_regular_file(work.path("pic.png")));
+}
+
+// The language reference names every keyword of the lexer's table, as `word`.
+TEST(LanguageReference, NamesEveryKeyword) {
+    const std::string reference = readWholeFile(std::string(ORVEL_SOURCE_DIR) + "/docs/language.md");
+    ASSERT_FALSE(reference.empty());
+    for (const MotCle& keyword : liste_motcle) {
+        EXPECT_NE(reference.find(std::string("`") + keyword.mot + "`"), std::string::npos) << keyword.mot;
+    }
 }
 
 }  // namespace
