@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all packages test-packages configure build run test bench fuzz clean install package gallery
+.PHONY: all packages test-packages configure build run test bench fuzz clean install package package-packages gallery
 
 all: build
 
@@ -40,9 +40,11 @@ install: build
 
 # The Debian package, $(BUILD_DIR)/orvel_VERSION_ARCH.deb, installing under /usr; its dependencies
 # on the runtime libraries are read from the programs (dpkg-shlibdeps).
-package: build
-	@tools/packages package
+package: package-packages build
 	cd $(BUILD_DIR) && cpack -G DEB
+
+package-packages:
+	@tools/packages package
 
 # Small pictures of every example scene in docs/gallery/ and the page that shows them,
 # docs/gallery.md (tools/gallery).

@@ -55,13 +55,12 @@ std::string runOnDescriptor(const std::string& program, const std::vector<std::s
 TEST(UserRun, VersionNamesTheImageLibraries) {
     TempDir dir;
     std::ofstream(dir.path("scene.orv")) << sceneBase;
-    const std::string versions = std::string(" libpng ") + png_get_libpng_ver(nullptr) + ", libjpeg-turbo ";
+    const std::string versions = std::string(" libpng ") + png_get_libpng_ver(nullptr) + ", libjpeg";
     for (const bool multi : {false, true}) {
         for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"-i", "scene.orv", "--version"}}) {
             const ProgramRun run = runProgram(orvelProgram(multi), args, dir.path());
             EXPECT_EQ(run.status, 0);
-            EXPECT_TRUE(run.out.starts_with(banner(multi) + versions)) << run.out;
-            EXPECT_TRUE(run.out.ends_with(" (libjpeg API 62)\n") && std::count(run.out.begin(), run.out.end(), '\n') == 3)
+            EXPECT_TRUE(run.out.starts_with(banner(multi) + versions) && std::count(run.out.begin(), run.out.end(), '\n') == 3)
                 << run.out;
         }
         // An earlier mistake still wins: the usage text, status 255.
