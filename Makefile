@@ -2,7 +2,7 @@
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
 
-.PHONY: all packages test-packages configure build run test bench fuzz clean
+.PHONY: all packages test-packages configure build run test bench fuzz clean install package package-packages gallery
 
 all: build
 
@@ -12,7 +12,7 @@ packages:
 	@tools/packages build
 
 test-packages:
-	@tools/packages build test
+	@tools/packages build test docs
 
 configure: packages
 	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
@@ -31,6 +31,25 @@ test: test-packages build
 
 clean:
 	rm -rf $(BUILD_DIR) build-*
+
+# Installs the programs, their manual pages, the example scenes (PREFIX/share/orvel/scenes) and
+# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The Debian package, $(BUILD_DIR)/orvel_VERSION_ARCH.deb, installing under /usr; its dependencies
+# on the runtime libraries are read from the programs (dpkg-shlibdeps).
+package: package-packages build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-packages:
+	@tools/packages package
+
+# Small pictures of every example scene in docs/gallery/ and the page that shows them,
+# docs/gallery.md (tools/gallery).
+gallery: build
+	tools/gallery $(BUILD_DIR)
 
 # Queries per second of the scene query on generated scenes, in its own optimised tree; not part
 # of `make test`. Google Benchmark options go in BENCH_ARGS, e.g. BENCH_ARGS=--benchmark_filter=sphere.

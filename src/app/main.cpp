@@ -11,6 +11,7 @@
 #include "app/settings.h"
 #include "base/fatal.h"
 #include "image/image.h"
+#include "image/versions.h"
 #include "scene/parser.h"
 
 namespace {
@@ -88,6 +89,8 @@ void showCredits() {
     std::printf("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
 }
 
+void showVersions() { std::printf(" %s\n", imageLibraryVersions().c_str()); }
+
 void showUsage() {
     std::printf("\n Usage: orvel [options] scenefile [...]\n\n");
     std::printf(" Example: orvel -i scene.orv\n\n");
@@ -120,6 +123,10 @@ void parseArgs(int argc, char** argv) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "-?") == 0 || std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "/?") == 0) {
             usageError();
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            showVersions();
+            abortRun(0);
         }
         if (arg[0] != '-') continue;  // a bare word, such as a scene named without -i, is skipped
 

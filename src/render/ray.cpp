@@ -1,5 +1,7 @@
 #include "render/ray.h"
 
+#include <unistd.h>
+
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -361,7 +363,19 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
 
 // Progress bar
 
+namespace {
+
+// One tick: six shaded blocks. To a file or a pipe each is the byte 0xB1, the shaded block of the
+// PC character set; a terminal gets the same character as U+2592 in UTF-8. Chosen by
+// showProgressInit, before the bands start.
+constexpr const char* pcTick = "\xB1\xB1\xB1\xB1\xB1\xB1";
+constexpr const char* utf8Tick = "\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92";
+const char* tick = pcTick;
+
+}  // namespace
+
 void showProgressInit() {
+    tick = isatty(STDOUT_FILENO) ? utf8Tick : pcTick;
     if (myDisplay.height % 10 == 0)
         std::printf("\n 0%%------------------------------------------------------100%%\n ");
     else
@@ -371,6 +385,6 @@ void showProgressInit() {
 void showProgress(int y) {
     // Ten ticks over the image; an image of fewer than ten rows ticks after every row.
     const int step = myDisplay.height / 10;
-    if (step == 0 || y % step == 0) std::fputs("\xB1\xB1\xB1\xB1\xB1\xB1", stdout);
+    if (step == 0 || y % step == 0) std::fputs(tick, stdout);
     std::fflush(stdout);
 }
