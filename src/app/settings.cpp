@@ -3,6 +3,8 @@
 
 Display myDisplay{};
 char inputFileName[512]{};
+bool widthOnCommandLine = false;
+bool heightOnCommandLine = false;
 
 int iImageType = 0;
 int iAntialias = 0;

@@ -21,5 +21,11 @@ void yy_triangle(FILE* file);
 void yy_polygon(FILE* file);
 void yy_patch(FILE* file);  // `patch` and `smooth_triangle`
 
+// Once the whole scene is read, the values that will be rendered: the camera of the last camera
+// block, and for each side of the image that the command line does not set, the size of the last
+// settings block. One that cannot be rendered ends the run through yyerror, with the line where
+// its block set it (of two, the one read first). Only kinds of block that were read are checked.
+void checkRenderedValues(bool camera, bool settings);
+
 // Shared by the block parsers: the next token must be `{`.
 void expectOpeningBrace(FILE* file);

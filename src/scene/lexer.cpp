@@ -353,8 +353,10 @@ void Lire_RVB(FILE* file) {
     rvb_tmp.blue = val_DBL;
 }
 
-void yyerror(const char* message) {
-    std::printf("\n Parser Error - line: %d", comptligne);
+void yyerror(const char* message) { yyerrorAt(comptligne, message); }
+
+void yyerrorAt(int line, const char* message) {
+    std::printf("\n Parser Error - line: %d", line);
     if (message[0] != '\0') {
         std::printf(" - %s\n", message);
     } else {

@@ -221,6 +221,8 @@ void Lire_RVB(FILE* file);      // r g b, or #name of a declared colour, into rv
 
 // Prints the line number and the message (none when empty) and ends the run with status -1.
 [[noreturn]] void yyerror(const char* message);
+// The same for a value read earlier: the line given is the one where the scene set it.
+[[noreturn]] void yyerrorAt(int line, const char* message);
 
 // Puts the lexer's globals back to their start-up values.
 void resetLexer();

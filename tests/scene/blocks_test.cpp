@@ -40,6 +40,36 @@ TEST_F(Blocks, CameraAndSettingsStartFromTheirDefaults) {
     }
 }
 
+// Only the camera and the image size that will be rendered are checked, once the scene is read:
+// a later block or keyword may replace a value that could not be rendered, and a refused value
+// is reported at the line of the block that set it.
+TEST_F(Blocks, OnlyTheCameraAndSizeRenderedAreChecked) {
+    const std::string surface = "surface { color 1 1 1 }\n";
+    const std::string camera = "camera { position <0 -10 2> look_at <0 0 0> }\n";
+    const std::string settings = "settings { output_type \"png\" output_name \"o\" ";
+    const std::string sameEye = "camera { position <1 2 3> look_at <1 2 3>\n}\n";
+    const std::string sizeMessage = " image width and height must be greater than 0";
+    const std::string eyeMessage = " camera position and look_at cannot be the same point";
+    const std::pair<std::string, std::string> cases[] = {
+        {camera + surface + settings + "display 0 0 display 8 6 }", ""},
+        {camera + surface + settings + "display 0 0 }\n" + settings + "}", ""},  // the defaults are kept
+        {sameEye + camera + surface + settings + "}", ""},
+        {camera + surface + settings + "display 8 6 }\n" + settings + "\ndisplay 8 0 }", parseError(5, sizeMessage)},
+        {camera + sameEye + surface + settings + "}", parseError(3, eyeMessage)},  // the closing brace
+        {"camera { position <0 0 5> look_at <0 0 0> }", parseError(1, " camera up vector cannot be null or parallel "
+                                                                       "to the viewing direction")},  // no settings
+        {settings + "display 0 1 }", parseError(1, sizeMessage)},                                      // no camera
+        {sameEye + settings + "display 0 1 }", parseError(2, eyeMessage)},  // of two, the one read first
+        {settings + "\ndisplay 1 0 }\n" + sameEye, parseError(2, sizeMessage)},
+    };
+    for (const auto& [text, expected] : cases) {
+        int result = 1;
+        const std::string out = run(text, &result);
+        EXPECT_EQ(result, expected.empty() ? 0 : 1) << text << out;
+        EXPECT_TRUE(out.ends_with(expected)) << text << out;
+    }
+}
+
 TEST_F(Blocks, ALongOutlineKeepsItsCornersWhileItsArrayGrows) {
     std::string corners;
     for (int k = 0; k < 37; ++k) corners += "vertex <" + std::to_string(k) + " " + std::to_string(k * k) + " 0> ";
