@@ -101,7 +101,8 @@ TEST(HostileInput, ARenderEndedBySignalLeavesNoImage) {
         kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        ASSERT_TRUE(WIFSIGNALED(status)) << signal << " " << status;
+        EXPECT_EQ(WTERMSIG(status), signal);
         EXPECT_FALSE(std::filesystem::exists(dir.path("out.ppm"))) << signal;
     }
 }
