@@ -43,14 +43,16 @@ int toInt(const char* text) {
     return static_cast<int>(std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX));
 }
 
-// An image size from the command line must be positive; the run ends before any file exists.
-int takeSize(int argc, char** argv, int* i, const char* option) {
-    const int value = toInt(takeValue(argc, argv, i));
-    if (value <= 0) {
-        std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", option);
-        abortRun(-1);
-    }
-    return value;
+// The image size the command line leaves must be positive: a side that is not ends the run before
+// any file exists, naming the option that set it (of two such options, the earlier). Only the
+// final values count, so this waits until every option is read; argv[0] is no option (0: not set).
+void checkSizes(char** argv, int widthAt, int heightAt) {
+    const bool badWidth = widthAt != 0 && myDisplay.width <= 0;
+    const bool badHeight = heightAt != 0 && myDisplay.height <= 0;
+    if (!badWidth && !badHeight) return;
+    const int at = badWidth && (!badHeight || widthAt <= heightAt) ? widthAt : heightAt;
+    std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
+    abortRun(-1);
 }
 
 // Copies a file name that fits its buffer, or ends the run saying how long it may be.
@@ -119,6 +121,8 @@ void showUsage() {
 
 void parseArgs(int argc, char** argv) {
     bool inputSeen = false;
+    int widthAt = 0;  // the options that set the image sides last
+    int heightAt = 0;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "-?") == 0 || std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "/?") == 0) {
@@ -161,12 +165,15 @@ void parseArgs(int argc, char** argv) {
         } else if (isOption(arg, "-j", "--jitter")) {
             jitter = 1;
         } else if (isOption(arg, "-r", "--resolution")) {
-            myDisplay.width = takeSize(argc, argv, &i, arg);
-            myDisplay.height = takeSize(argc, argv, &i, arg);
+            widthAt = heightAt = i;
+            myDisplay.width = toInt(takeValue(argc, argv, &i));
+            myDisplay.height = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-w", "--width")) {
-            myDisplay.width = takeSize(argc, argv, &i, arg);
+            widthAt = i;
+            myDisplay.width = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-h", "--height")) {
-            myDisplay.height = takeSize(argc, argv, &i, arg);
+            heightAt = i;
+            myDisplay.height = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-tga", "--tga")) {
             iImageType = 0;
         } else if (isOption(arg, "-bmp", "--bmp")) {
@@ -181,6 +188,9 @@ void parseArgs(int argc, char** argv) {
             usageError();
         }
     }
+    checkSizes(argv, widthAt, heightAt);
+    widthOnCommandLine = widthAt != 0;
+    heightOnCommandLine = heightAt != 0;
     if (!inputSeen) usageError();
 }
 

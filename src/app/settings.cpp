@@ -2,6 +2,8 @@
 
 Display myDisplay{};
 char inputFileName[512]{};
+bool widthOnCommandLine = false;
+bool heightOnCommandLine = false;
 
 int iImageType = 0;
 int iAntialias = 0;
@@ -17,6 +19,7 @@ int bunching = 0;
 void resetSettings() {
     myDisplay = {};
     inputFileName[0] = '\0';
+    widthOnCommandLine = heightOnCommandLine = false;
     jitter = 0;
     jpeg_quality = 0;
     numThreads = 2;

@@ -16,6 +16,11 @@ struct Display {
 extern Display myDisplay;
 extern char inputFileName[512];
 
+// The image sides the command line sets (each pass over it says): the scene's values for them are
+// replaced before anything is rendered.
+extern bool widthOnCommandLine;
+extern bool heightOnCommandLine;
+
 extern int iImageType;   // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
 extern int iAntialias;   // 0 none, 1 quick (corner averaging), 2 adaptive
 extern int adapt_dist;   // adaptive threshold on the 0 to 255 scale

@@ -357,8 +357,10 @@ void expectOpeningBrace(FILE* file) {
     if (Lire_MotCle(file) != tokOpenBrace) yyerror(" Opening bracket '{' expected");
 }
 
-void yyerror(const char* message) {
-    std::printf("\n Parser Error - line: %d", comptligne);
+void yyerror(const char* message) { yyerrorAt(comptligne, message); }
+
+void yyerrorAt(int line, const char* message) {
+    std::printf("\n Parser Error - line: %d", line);
     if (message[0] != '\0') {
         std::printf(" - %s\n", message);
     } else {

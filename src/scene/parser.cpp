@@ -183,6 +183,7 @@ int parseFile(const char* name) {
     *surface = surfaceDefaults;
 
     parseScene(name);
+    checkRenderedValues(c != 0, s != 0);
 
     if (c == 0) {
         std::printf(" Missing camera!");
