@@ -1,11 +1,14 @@
 #include "app/main.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "app/run.h"
 #include "app/settings.h"
@@ -41,6 +44,15 @@ const char* takeValue(int argc, char** argv, int* i) {
 // beyond an int are held at its limits.
 int toInt(const char* text) {
     return static_cast<int>(std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX));
+}
+
+// A seed is decimal digits only, 0 to 18446744073709551615; anything else is a usage error.
+std::uint64_t toSeed(const char* text) {
+    std::uint64_t seed = 0;
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, seed);
+    if (error != std::errc{} || stop != end) usageError();
+    return seed;
 }
 
 // The image size the command line leaves must be positive: a side that is not ends the run before
@@ -184,6 +196,8 @@ void parseArgs(int argc, char** argv) {
             iImageType = 4;
         } else if (isOption(arg, "-png", "--png")) {
             iImageType = 3;
+        } else if (std::strcmp(arg, "--seed") == 0) {
+            randomSeed = toSeed(takeValue(argc, argv, &i));
         } else {
             usageError();
         }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "math/vector.h"
 
@@ -29,6 +30,8 @@ extern int jpeg_quality; // 0 or less means 90, above 100 means 100
 extern int numThreads;   // render bands of the multi-threaded program: 2, 4 or 8
 extern int iPQSize;      // capacity of the traversal's priority queue
 extern int iBounds[8][2];  // per band: first row, end row (exclusive)
+// --seed: random sampling from sample streams keyed by this seed; without it, from rand().
+extern std::optional<std::uint64_t> randomSeed;
 
 // The slab directions of the bounding hierarchy (the unit axes) and the largest number of
 // children of one bounding node.

@@ -179,8 +179,13 @@ void storeColor(unsigned char* bytes, const Color& color) {
     bytes[2] = colorToByte(color.blue);
 }
 
+// A sample's place on the quarter-pixel grid: quarter `quarter` of pixel `pixel`, in quarter
+// pixels from the image's edge. Seeded numbers are keyed by it, taken before any jitter.
+int quarterGrid(double pixel, int quarter) { return 4 * static_cast<int>(pixel) + quarter; }
+
 // The colour of the sample at (x + 0.5, y + 0.5), or at a random place in the pixel with jitter.
 void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
+    startSample(quarterGrid(x, 2), quarterGrid(y, 2));
     double px = x + 0.5;
     double py = y + 0.5;
     if (jitter) {
@@ -204,6 +209,7 @@ void scanNone(int band) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
     if (!row) return bandOutOfMemory();
@@ -217,6 +223,7 @@ void scanCorners(int band) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     Buffer<unsigned char> previous = allocate<unsigned char>(3L * (width + 1L));
     Buffer<unsigned char> current = allocate<unsigned char>(3L * (width + 1L));
@@ -275,6 +282,7 @@ void scanAdaptive(int band) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     const long edgeSize = 4L * width + 1;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
@@ -315,6 +323,7 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
     for (const auto& corner : corners) {
         CornerSample& sample = grid[corner[0]][corner[1]];
         if (!sample.done) {
+            startSample(quarterGrid(x, corner[0]), quarterGrid(y, corner[1]));
             double px = x + corner[0] * 0.25;
             double py = y + corner[1] * 0.25;
             if (jitter) {
