@@ -76,3 +76,13 @@ fuzz:
 	    ../orvel_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -close_fd_mask=1 -dict=$(CURDIR)/fuzz/scene.dict -print_final_stats=1 \
 	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(FUZZ_ARGS) ../corpus ../seeds
+
+# The tree cross-compiled for 64-bit ARM (tools/aarch64-linux-gnu.cmake: Debian's cross compiler
+# and arm64 libraries) in build-aarch64, and its tests run under qemu-user.
+AARCH64_DIR ?= build-aarch64
+.PHONY: test-aarch64
+test-aarch64:
+	@tools/packages build test cross
+	cmake -S . -B $(AARCH64_DIR) --toolchain tools/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release
+	cmake --build $(AARCH64_DIR) -j $(JOBS)
+	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
