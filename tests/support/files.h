@@ -56,19 +56,24 @@ inline std::string orvelProgram(bool multiThreaded) {
 }
 
 // Starts the program in the directory, its standard output and error going to the named files.
+// Programs built for another processor start through the emulator the build names (qemu-user in
+// a cross-compiled tree), which passes signals on and ends as the program does.
 inline pid_t startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
                           const char* out = "/dev/null", const char* err = "/dev/null") {
+    static const std::string emulator = ORVEL_PROGRAM_EMULATOR;
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_TRUNC, 0);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
+    std::vector<char*> argv;
+    if (!emulator.empty()) argv.push_back(const_cast<char*>(emulator.c_str()));
+    argv.push_back(const_cast<char*>(program.c_str()));
     for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
     argv.push_back(nullptr);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = 0;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
