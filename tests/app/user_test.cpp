@@ -35,11 +35,10 @@ std::string runOnDescriptor(const std::string& program, const std::vector<std::s
     posix_spawn_file_actions_addchdir_np(&actions, dir.c_str());
     posix_spawn_file_actions_adddup2(&actions, writeEnd, STDOUT_FILENO);
     posix_spawn_file_actions_addclose(&actions, readEnd);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<std::string> command = builtCommand(program, args);
+    const std::vector<char*> argv = spawnArguments(command);
     pid_t pid = 0;
-    EXPECT_EQ(posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ), 0);
+    EXPECT_EQ(posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ), 0);
     posix_spawn_file_actions_destroy(&actions);
     close(writeEnd);
     std::string out;
@@ -191,7 +190,7 @@ TEST(UserRun, AFinishedPictureKeepsPermissionsAndLinks) {
 // includes another one.
 TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
     TempDir prefix, work;
-    const ProgramRun install = runProgram(ORVEL_CMAKE_COMMAND, {"--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
+    const ProgramRun install = runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1", "share/orvel/scenes/showcase.orv",
                              "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"}) {
