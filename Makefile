@@ -1,8 +1,10 @@
 # Thin wrapper around CMake. `make run` renders the showcase scene, `make test` runs every test.
 BUILD_DIR ?= build
 JOBS ?= $(shell nproc)
+# Extra options for every cmake configure step, e.g. CMAKE_ARGS=-DORVEL_WERROR=ON (as CI builds).
+CMAKE_ARGS ?=
 
-.PHONY: all packages test-packages configure build run test bench fuzz clean
+.PHONY: all packages test-packages configure build run test bench fuzz clean install package package-packages gallery
 
 all: build
 
@@ -12,10 +14,10 @@ packages:
 	@tools/packages build
 
 test-packages:
-	@tools/packages build test
+	@tools/packages build test docs
 
 configure: packages
-	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release
+	cmake -S . -B $(BUILD_DIR) -DCMAKE_BUILD_TYPE=Release $(CMAKE_ARGS)
 
 build: configure
 	cmake --build $(BUILD_DIR) -j $(JOBS)
@@ -31,6 +33,25 @@ test: test-packages build
 
 clean:
 	rm -rf $(BUILD_DIR) build-*
+
+# Installs the programs, their manual pages, the example scenes (PREFIX/share/orvel/scenes) and
+# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+
+# The Debian package, $(BUILD_DIR)/orvel_VERSION_ARCH.deb, installing under /usr; its dependencies
+# on the runtime libraries are read from the programs (dpkg-shlibdeps).
+package: package-packages build
+	cd $(BUILD_DIR) && cpack -G DEB
+
+package-packages:
+	@tools/packages package
+
+# Small pictures of every example scene in docs/gallery/ and the page that shows them,
+# docs/gallery.md (tools/gallery).
+gallery: build
+	tools/gallery $(BUILD_DIR)
 
 # Queries per second of the scene query on generated scenes, in its own optimised tree; not part
 # of `make test`. Google Benchmark options go in BENCH_ARGS, e.g. BENCH_ARGS=--benchmark_filter=sphere.
@@ -55,18 +76,20 @@ identical: build
 	python3 bench/identical.py --orvel-dir $(BUILD_DIR)
 
 # The scene fuzzer, in its own clang tree: libFuzzer with AddressSanitizer and
-# UndefinedBehaviorSanitizer, FUZZ_SECONDS long (FUZZ_ARGS adds libFuzzer options, e.g.
-# FUZZ_ARGS=-jobs=2). The working corpus grows in build-fuzz/corpus; the seeds are the example
+# UndefinedBehaviorSanitizer, FUZZ_SECONDS long. FUZZ_SEED fixes libFuzzer's random seed (-seed=),
+# so that a run from the same corpus can be replayed; FUZZ_ARGS adds libFuzzer options, e.g.
+# FUZZ_ARGS=-jobs=2. The working corpus grows in build-fuzz/corpus; the seeds are the example
 # scenes, the test scenes and the inputs that once failed (tests/data/fuzz). It runs in an empty
 # directory, so `include` finds nothing. Any crash, leak, timeout, memory blow-up or sanitizer
 # report stops it with a non-zero status and leaves the input in build-fuzz/findings.
 FUZZ_DIR ?= build-fuzz
 FUZZ_SECONDS ?= 60
+FUZZ_SEED ?=
 FUZZ_ARGS ?=
 fuzz:
 	@tools/packages build fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF
+	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_fuzz
 	rm -rf $(FUZZ_DIR)/seeds $(FUZZ_DIR)/run
 	mkdir -p $(FUZZ_DIR)/seeds $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings $(FUZZ_DIR)/run
@@ -75,4 +98,27 @@ fuzz:
 	cd $(FUZZ_DIR)/run && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 	    ../orvel_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -close_fd_mask=1 -dict=$(CURDIR)/fuzz/scene.dict -print_final_stats=1 \
-	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(FUZZ_ARGS) ../corpus ../seeds
+	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
+	    $(FUZZ_ARGS) ../corpus ../seeds
+
+# The tree cross-compiled for 64-bit ARM (tools/aarch64-linux-gnu.cmake: Debian's cross compiler
+# and arm64 libraries) in build-aarch64, and its tests run under qemu-user.
+AARCH64_DIR ?= build-aarch64
+.PHONY: test-aarch64
+test-aarch64:
+	@tools/packages build test cross
+	cmake -S . -B $(AARCH64_DIR) --toolchain tools/aarch64-linux-gnu.cmake -DCMAKE_BUILD_TYPE=Release \
+	    $(CMAKE_ARGS)
+	cmake --build $(AARCH64_DIR) -j $(JOBS)
+	ctest --test-dir $(AARCH64_DIR) --output-on-failure -j $(JOBS)
+
+# The layout of the C++ sources (.clang-format, clang-format 14): `make format` rewrites the files
+# that differ, `make format-check` lists them and fails.
+.PHONY: format format-check
+format:
+	@tools/packages format
+	tools/format
+
+format-check:
+	@tools/packages format
+	tools/format --check

@@ -50,7 +50,14 @@ const fs::path& outputDirectory() {
     return directory.path();
 }
 
-// The scene bytes as a file the parser can open by name, without touching the disk.
+// Where the scene's name lies: an include that the working directory cannot serve is looked for
+// beside the including file, and there is nothing else here.
+const fs::path& sceneDirectory() {
+    static const OutputDirectory directory;
+    return directory.path();
+}
+
+// The scene bytes as a file the parser can open by name: a link to an in-memory file.
 class SceneFile {
 public:
     SceneFile(const std::uint8_t* data, std::size_t size) : fd_(memfd_create("scene", MFD_CLOEXEC)) {
@@ -66,9 +73,16 @@ public:
             }
             done += static_cast<std::size_t>(n);
         }
-        name_ = "/proc/self/fd/" + std::to_string(fd_);
+        name_ = (sceneDirectory() / "scene.orv").string();
+        if (symlink(("/proc/self/fd/" + std::to_string(fd_)).c_str(), name_.c_str()) != 0) {
+            std::perror("orvel fuzz: symlink");
+            std::abort();
+        }
     }
-    ~SceneFile() { close(fd_); }
+    ~SceneFile() {
+        unlink(name_.c_str());
+        close(fd_);
+    }
     SceneFile(const SceneFile&) = delete;
     SceneFile& operator=(const SceneFile&) = delete;
 

@@ -26,5 +26,6 @@ struct SceneRunOutcome {
 
 // Reads the bytes as a scene and renders it from the program's start-up state; releases
 // everything it built and removes what it wrote. The working directory is where `include`
-// names are looked up: run it where there is nothing to include.
+// names are looked up first (the scene itself lies alone in a directory of its own, where they
+// are looked for next): run it where there is nothing to include.
 SceneRunOutcome runSceneInput(const std::uint8_t* data, std::size_t size);

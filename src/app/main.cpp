@@ -1,16 +1,20 @@
 #include "app/main.h"
 
 #include <algorithm>
+#include <charconv>
 #include <climits>
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <system_error>
 
 #include "app/run.h"
 #include "app/settings.h"
 #include "base/fatal.h"
 #include "image/image.h"
+#include "image/versions.h"
 #include "scene/parser.h"
 
 namespace {
@@ -42,14 +46,25 @@ int toInt(const char* text) {
     return static_cast<int>(std::clamp<long>(std::strtol(text, nullptr, 10), INT_MIN, INT_MAX));
 }
 
-// An image size from the command line must be positive; the run ends before any file exists.
-int takeSize(int argc, char** argv, int* i, const char* option) {
-    const int value = toInt(takeValue(argc, argv, i));
-    if (value <= 0) {
-        std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", option);
-        abortRun(-1);
-    }
-    return value;
+// A seed is decimal digits only, 0 to 18446744073709551615; anything else is a usage error.
+std::uint64_t toSeed(const char* text) {
+    std::uint64_t seed = 0;
+    const char* end = text + std::strlen(text);
+    const auto [stop, error] = std::from_chars(text, end, seed);
+    if (error != std::errc{} || stop != end) usageError();
+    return seed;
+}
+
+// The image size the command line leaves must be positive: a side that is not ends the run before
+// any file exists, naming the option that set it (of two such options, the earlier). Only the
+// final values count, so this waits until every option is read; argv[0] is no option (0: not set).
+void checkSizes(char** argv, int widthAt, int heightAt) {
+    const bool badWidth = widthAt != 0 && myDisplay.width <= 0;
+    const bool badHeight = heightAt != 0 && myDisplay.height <= 0;
+    if (!badWidth && !badHeight) return;
+    const int at = badWidth && (!badHeight || widthAt <= heightAt) ? widthAt : heightAt;
+    std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
+    abortRun(-1);
 }
 
 // Copies a file name that fits its buffer, or ends the run saying how long it may be.
@@ -103,6 +118,8 @@ void showCredits() {
     std::printf("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
 }
 
+void showVersions() { std::printf(" %s\n", imageLibraryVersions().c_str()); }
+
 void showUsage() {
     std::printf("\n Usage: orvel [options] scenefile [...]\n\n");
     std::printf(" Example: orvel -i scene.orv\n\n");
@@ -133,10 +150,16 @@ void showUsage() {
 
 void parseArgs(int argc, char** argv) {
     bool inputSeen = false;
+    int widthAt = 0;  // the options that set the image sides last
+    int heightAt = 0;
     for (int i = 1; i < argc; ++i) {
         const char* arg = argv[i];
         if (std::strcmp(arg, "-?") == 0 || std::strcmp(arg, "--help") == 0 || std::strcmp(arg, "/?") == 0) {
             usageError();
+        }
+        if (std::strcmp(arg, "--version") == 0) {
+            showVersions();
+            abortRun(0);
         }
         if (arg[0] != '-') continue;  // a bare word, such as a scene named without -i, is skipped
 
@@ -166,12 +189,15 @@ void parseArgs(int argc, char** argv) {
         } else if (isOption(arg, "-j", "--jitter")) {
             jitter = 1;
         } else if (isOption(arg, "-r", "--resolution")) {
-            myDisplay.width = takeSize(argc, argv, &i, arg);
-            myDisplay.height = takeSize(argc, argv, &i, arg);
+            widthAt = heightAt = i;
+            myDisplay.width = toInt(takeValue(argc, argv, &i));
+            myDisplay.height = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-w", "--width")) {
-            myDisplay.width = takeSize(argc, argv, &i, arg);
+            widthAt = i;
+            myDisplay.width = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-h", "--height")) {
-            myDisplay.height = takeSize(argc, argv, &i, arg);
+            heightAt = i;
+            myDisplay.height = toInt(takeValue(argc, argv, &i));
         } else if (isOption(arg, "-tga", "--tga")) {
             iImageType = 0;
         } else if (isOption(arg, "-bmp", "--bmp")) {
@@ -182,10 +208,15 @@ void parseArgs(int argc, char** argv) {
             iImageType = 4;
         } else if (isOption(arg, "-png", "--png")) {
             iImageType = 3;
+        } else if (std::strcmp(arg, "--seed") == 0) {
+            randomSeed = toSeed(takeValue(argc, argv, &i));
         } else {
             usageError();
         }
     }
+    checkSizes(argv, widthAt, heightAt);
+    widthOnCommandLine = widthAt != 0;
+    heightOnCommandLine = heightAt != 0;
     if (!inputSeen) usageError();
 }
 

@@ -12,8 +12,11 @@ enum class Edition { single, multi, cluster };
 int orvelMain(int argc, char** argv, Edition which, void (*trace)() = nullptr);
 
 // One pass over the options. Returns when they are good and a scene file is named; otherwise
-// prints the usage text (or the reason) and ends the run with status -1.
+// prints the usage text (or the reason) and ends the run with status -1. "--version" prints the
+// image library versions and ends the run with status 0.
 void parseArgs(int argc, char** argv);
 
 void showUsage();
 void showCredits();
+// The line after the banner that --version prints: the versions of libpng and libjpeg.
+void showVersions();

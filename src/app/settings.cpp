@@ -2,6 +2,8 @@
 
 Display myDisplay{};
 char inputFileName[512]{};
+bool widthOnCommandLine = false;
+bool heightOnCommandLine = false;
 
 int iImageType = 0;
 int iAntialias = 0;
@@ -11,17 +13,20 @@ int jpeg_quality = 0;
 int numThreads = 2;
 int iPQSize = 128;
 int iBounds[8][2]{};
+std::optional<std::uint64_t> randomSeed;
 Vector Slab[3]{};
 int bunching = 0;
 
 void resetSettings() {
     myDisplay = {};
     inputFileName[0] = '\0';
+    widthOnCommandLine = heightOnCommandLine = false;
     jitter = 0;
     jpeg_quality = 0;
     numThreads = 2;
     iPQSize = 128;
     for (auto& band : iBounds) band[0] = band[1] = 0;
+    randomSeed.reset();
     setStartupDefaults();
 }
 

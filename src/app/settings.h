@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "math/vector.h"
 
@@ -16,6 +17,11 @@ struct Display {
 extern Display myDisplay;
 extern char inputFileName[512];
 
+// The image sides the command line sets (each pass over it says): the scene's values for them are
+// replaced before anything is rendered.
+extern bool widthOnCommandLine;
+extern bool heightOnCommandLine;
+
 extern int iImageType;   // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
 extern int iAntialias;   // 0 none, 1 quick (corner averaging), 2 adaptive
 extern int adapt_dist;   // adaptive threshold on the 0 to 255 scale
@@ -25,6 +31,8 @@ extern int numThreads;   // orvel-mt: render bands, 2, 4 or 8; orvel-mpi: render
 inline constexpr int maxRankThreads = 64;
 extern int iPQSize;      // capacity of the traversal's priority queue
 extern int iBounds[8][2];  // per band: first row, end row (exclusive)
+// --seed: random sampling from sample streams keyed by this seed; without it, from rand().
+extern std::optional<std::uint64_t> randomSeed;
 
 // The slab directions of the bounding hierarchy (the unit axes) and the largest number of
 // children of one bounding node.

@@ -2,6 +2,8 @@
 
 #include "image/image.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -13,8 +15,8 @@
 
 namespace {
 
-// The file being written, for removeUnfinishedOutput: a signal handler may read it at any time,
-// so the name is only changed while `unfinished` is false.
+// The file being written (under its temporary name), for removeUnfinishedOutput: a signal handler
+// may read it at any time, so the name is only changed while `unfinished` is false.
 char unfinishedName[PATH_MAX];
 std::atomic<bool> unfinished{false};
 
@@ -25,6 +27,48 @@ void markUnfinished(const std::string& name) {
     unfinished.store(true);
 }
 
+// The file a name stands for: a symbolic link is followed, as fopen would.
+std::string followLink(const char* name) {
+    struct stat status {};
+    if (lstat(name, &status) != 0 || !S_ISLNK(status.st_mode)) return name;
+    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(name, nullptr), &std::free);
+    return resolved ? std::string(resolved.get()) : std::string(name);
+}
+
+// Whether the picture may go to a temporary file renamed over `target` at the end: the name is
+// new, or a regular file that fopen could truncate. *mode receives the permissions the file would
+// have after fopen: those of the existing file, or 0666 less the umask for a new one.
+bool replaceable(const std::string& target, mode_t* mode) {
+    struct stat status {};
+    if (stat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) return false;
+        const mode_t mask = umask(0);  // read on the main thread, before any band starts
+        umask(mask);
+        *mode = 0666 & ~mask;
+        return true;
+    }
+    *mode = status.st_mode & 07777;
+    return S_ISREG(status.st_mode) && access(target.c_str(), W_OK) == 0;
+}
+
+// A new hidden file beside target, "." plus (the start of) its name plus six random characters,
+// opened for writing with the given permissions; nullptr when the directory takes no new file.
+FILE* createBeside(const std::string& target, mode_t mode, std::string* name) {
+    const std::size_t slash = target.rfind('/');
+    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    std::string pattern = target.substr(0, base) + "." + target.substr(base, 100) + ".XXXXXX";
+    const int fd = mkostemp(pattern.data(), O_CLOEXEC);
+    if (fd < 0) return nullptr;
+    FILE* file = fchmod(fd, mode) == 0 ? fdopen(fd, "wb") : nullptr;
+    if (!file) {
+        close(fd);
+        unlink(pattern.c_str());
+        return nullptr;
+    }
+    *name = pattern;
+    return file;
+}
+
 }  // namespace
 
 void removeUnfinishedOutput() {
@@ -33,17 +77,27 @@ void removeUnfinishedOutput() {
 
 bool OutputFile::create(const char* name) {
     discard();
-    file_.reset(std::fopen(name, "wb"));
-    if (!file_) return false;
-    name_ = name;
+    const std::string target = followLink(name);
+    mode_t mode = 0;
+    if (replaceable(target, &mode)) file_.reset(createBeside(target, mode, &name_));
+    if (file_) {
+        target_ = target;
+    } else {
+        file_.reset(std::fopen(name, "wb"));
+        if (!file_) return false;
+        name_ = name;
+    }
     markUnfinished(name_);
     return true;
 }
 
 bool OutputFile::close(bool written) {
     if (!file_) return false;
-    bool ok = written && !std::ferror(file_.get());
-    if (std::fclose(file_.release()) != 0) ok = false;
+    FILE* file = file_.release();
+    bool ok = written && !std::ferror(file) && std::fflush(file) == 0;
+    if (ok && !target_.empty() && fsync(fileno(file)) != 0) ok = false;
+    if (std::fclose(file) != 0) ok = false;
+    if (ok && !target_.empty() && std::rename(name_.c_str(), target_.c_str()) != 0) ok = false;
     unfinished.store(false);
     if (!ok) {
         const int reason = errno;
@@ -51,6 +105,7 @@ bool OutputFile::close(bool written) {
         errno = reason;
     }
     name_.clear();
+    target_.clear();
     return ok;
 }
 
@@ -61,6 +116,7 @@ void OutputFile::discard() {
     unfinished.store(false);
     std::remove(name_.c_str());
     name_.clear();
+    target_.clear();
     errno = reason;
 }
 

@@ -1,7 +1,8 @@
 // What every image writer holds between open and close: the picture in memory (the frame, row y
-// at byte y * width * 3) and the file it goes to. A file only counts as written once it has been
-// closed without a write error; a file that is dropped, or fails on the way, is removed, so no
-// half-written image is ever left behind.
+// at byte y * width * 3) and the file it goes to. The file is written under a temporary name
+// beside the picture and takes the picture's name only once it is complete and on disk, so an
+// earlier picture of that name stays as it was until then; a file that is dropped, or fails on
+// the way, is removed, so no half-written image is ever left behind.
 #pragma once
 
 #include <cstddef>
@@ -19,11 +20,16 @@ public:
     OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile() { discard(); }
 
-    // Creates (or truncates) the file for binary writing; false, with errno set, when it cannot.
+    // Opens the file for binary writing; false, with errno set, when fopen could not create or
+    // truncate it (a directory, a file without write permission, a missing or unwritable
+    // directory). A regular file, or a new one, is written under a temporary name in its
+    // directory, with the permissions fopen would give it; anything else (a device, a pipe, a file
+    // in a directory where no other file can be made) is written in place, as fopen does.
     bool create(const char* name);
     FILE* stream() const { return file_.get(); }
-    // Closes the file. True when `written` holds and neither the stream nor the close failed;
-    // otherwise the file is removed and errno tells why, when the system said.
+    // Closes the file. True when `written` holds and neither the stream, the flush to disk, the
+    // close nor the rename to its name failed; otherwise the file is removed (an earlier file of
+    // the name stays) and errno tells why, when the system said.
     bool close(bool written);
     // Closes and removes the file, if one is open.
     void discard();
@@ -33,7 +39,8 @@ private:
         void operator()(FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<FILE, Closer> file_;
-    std::string name_;
+    std::string name_;    // the file being written
+    std::string target_;  // the name it takes when complete; empty when written in place
 };
 
 // The picture: height rows of width pixels, three bytes each, zeroed when allocated.

@@ -401,8 +401,10 @@ namespace {
     return false;
 }
 
+#if defined(__x86_64__)
 // Whether the processor has AVX2. The walks are compiled twice, for AVX2 and for any x86-64, and
 // pick theirs here. (No selection at load time: that would run before a sanitizer's runtime starts.)
+// Other processors have the plain walk alone.
 bool wideLanes() {
     static const bool avx2 = [] {
         __builtin_cpu_init();
@@ -411,20 +413,21 @@ bool wideLanes() {
     return avx2;
 }
 
-// Each walk compiled for AVX2 and for any x86-64.
+// Each walk compiled for AVX2 and, below, for any processor.
 [[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                                                 const Object* exclude) {
-    return nearestWalk(tree, ray, maxDistance, hit, exclude);
-}
-
-QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
-                          const Object* exclude) {
     return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
 [[gnu::target("avx2")]] bool anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
                                      const Object* exclude) {
     return anyWalk(tree, ray, maxDistance, exclude);
+}
+#endif
+
+QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
+                          const Object* exclude) {
+    return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
 bool anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
@@ -435,10 +438,15 @@ bool anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const 
 
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude) {
-    return wideLanes() ? nearestWide(tree, ray, maxDistance, hit, exclude)
-                       : nearestNarrow(tree, ray, maxDistance, hit, exclude);
+#if defined(__x86_64__)
+    if (wideLanes()) return nearestWide(tree, ray, maxDistance, hit, exclude);
+#endif
+    return nearestNarrow(tree, ray, maxDistance, hit, exclude);
 }
 
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
-    return wideLanes() ? anyWide(tree, ray, maxDistance, exclude) : anyNarrow(tree, ray, maxDistance, exclude);
+#if defined(__x86_64__)
+    if (wideLanes()) return anyWide(tree, ray, maxDistance, exclude);
+#endif
+    return anyNarrow(tree, ray, maxDistance, exclude);
 }

@@ -1,5 +1,7 @@
 #include "render/ray.h"
 
+#include <unistd.h>
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -177,8 +179,13 @@ void storeColor(unsigned char* bytes, const Color& color) {
     bytes[2] = colorToByte(color.blue);
 }
 
+// A sample's place on the quarter-pixel grid: quarter `quarter` of pixel `pixel`, in quarter
+// pixels from the image's edge. Seeded numbers are keyed by it, taken before any jitter.
+int quarterGrid(double pixel, int quarter) { return 4 * static_cast<int>(pixel) + quarter; }
+
 // The colour of the sample at (x + 0.5, y + 0.5), or at a random place in the pixel with jitter.
 void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
+    startSample(quarterGrid(x, 2), quarterGrid(y, 2));
     double px = x + 0.5;
     double py = y + 0.5;
     if (jitter) {
@@ -197,6 +204,7 @@ void scanNone(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
     if (!row) return bandOutOfMemory();
@@ -212,6 +220,7 @@ void scanCorners(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     Buffer<unsigned char> previous = allocate<unsigned char>(3L * (width + 1L));
     Buffer<unsigned char> current = allocate<unsigned char>(3L * (width + 1L));
@@ -271,6 +280,7 @@ void scanAdaptive(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
+    const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     const long edgeSize = 4L * width + 1;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
@@ -314,6 +324,7 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
     for (const auto& corner : corners) {
         CornerSample& sample = grid[corner[0]][corner[1]];
         if (!sample.done) {
+            startSample(quarterGrid(x, corner[0]), quarterGrid(y, corner[1]));
             double px = x + corner[0] * 0.25;
             double py = y + corner[1] * 0.25;
             if (jitter) {
@@ -362,7 +373,19 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
 
 // Progress bar
 
+namespace {
+
+// One tick: six shaded blocks. To a file or a pipe each is the byte 0xB1, the shaded block of the
+// PC character set; a terminal gets the same character as U+2592 in UTF-8. Chosen by
+// showProgressInit, before the bands start.
+constexpr const char* pcTick = "\xB1\xB1\xB1\xB1\xB1\xB1";
+constexpr const char* utf8Tick = "\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92";
+const char* tick = pcTick;
+
+}  // namespace
+
 void showProgressInit() {
+    tick = isatty(STDOUT_FILENO) ? utf8Tick : pcTick;
     if (myDisplay.height % 10 == 0)
         std::printf("\n 0%%------------------------------------------------------100%%\n ");
     else
@@ -372,6 +395,6 @@ void showProgressInit() {
 void showProgress(int y) {
     // Ten ticks over the image; an image of fewer than ten rows ticks after every row.
     const int step = myDisplay.height / 10;
-    if (step == 0 || y % step == 0) std::fputs("\xB1\xB1\xB1\xB1\xB1\xB1", stdout);
+    if (step == 0 || y % step == 0) std::fputs(tick, stdout);
     std::fflush(stdout);
 }

@@ -55,5 +55,6 @@ void scanAdaptive(RowFeed* feed);
 void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
            CornerSample grid[5][5]);
 
+// The bar, and the ticks after rows: ticks are 0xB1 bytes, or U+2592 in UTF-8 on a terminal.
 void showProgressInit();
 void showProgress(int y);

@@ -32,12 +32,17 @@ int readChoice(FILE* file, std::initializer_list<const char*> words, const char*
 
 bool isFinite(Vector v) { return std::isfinite(v.x) && std::isfinite(v.y) && std::isfinite(v.z); }
 
-// The camera frame must come out defined: the eye away from the point looked at, and an up
-// vector that is neither null nor along the view.
-void checkCameraFrame() {
+// Where the values checked once the scene is read were set: the closing brace of the last camera
+// block, and the display line of the image size (a settings block's own defaults are good sizes).
+int cameraLine = 0;
+int displayLine = 0;
+
+// Why the camera frame cannot come out defined, or nullptr: the eye must be away from the point
+// looked at, and the up vector neither null nor along the view.
+const char* cameraFault() {
     if (myViewPoint.position.x == myViewPoint.lookAt.x && myViewPoint.position.y == myViewPoint.lookAt.y &&
         myViewPoint.position.z == myViewPoint.lookAt.z) {
-        yyerror(" camera position and look_at cannot be the same point");
+        return " camera position and look_at cannot be the same point";
     }
     Vector up = myViewPoint.up;
     Vector view = myViewPoint.lookAt - myViewPoint.position;
@@ -46,8 +51,15 @@ void checkCameraFrame() {
     Vector left = cross(view, up);
     VecNorm(&left);
     if (!isFinite(up) || !isFinite(view) || !isFinite(left) || isZero(left)) {
-        yyerror(" camera up vector cannot be null or parallel to the viewing direction");
+        return " camera up vector cannot be null or parallel to the viewing direction";
     }
+    return nullptr;
+}
+
+// A side of the scene's image size that will be rendered and is not positive (a side the command
+// line sets is the command line's).
+bool badSceneSize() {
+    return (myDisplay.width <= 0 && !widthOnCommandLine) || (myDisplay.height <= 0 && !heightOnCommandLine);
 }
 
 }  // namespace
@@ -123,7 +135,7 @@ void yy_camera(FILE* file) {
     if (positions != 1 || lookAts != 1) yyerror(" error in camera structure declaration");
     if (focalLengths != 0 && focalPoints != 0) yyerror(" focal lenght OR focal point must be defined");
     if (focalPoints != 0) camera.focalLength = length(camera.position - focalPoint);
-    checkCameraFrame();
+    cameraLine = comptligne;
 }
 
 void yy_settings(FILE* file) {
@@ -150,9 +162,7 @@ void yy_settings(FILE* file) {
                 myDisplay.width = val_INT;
                 Lire_Entier(file);
                 myDisplay.height = val_INT;
-                if (myDisplay.width <= 0 || myDisplay.height <= 0) {
-                    yyerror(" image width and height must be greater than 0");
-                }
+                displayLine = comptligne;
                 break;
             case kwOutputType:
                 iImageType = readChoice(file, {"tga", "bmp", "ppm", "png", "jpeg"},
@@ -191,6 +201,14 @@ void yy_settings(FILE* file) {
     }
 
     if (outputTypes != 1 || outputNames != 1) yyerror(" error in settings structure declaration");
+}
+
+void checkRenderedValues(bool camera, bool settings) {
+    const char* cameraMessage = camera ? cameraFault() : nullptr;
+    if (settings && badSceneSize() && (!cameraMessage || displayLine < cameraLine)) {
+        yyerrorAt(displayLine, " image width and height must be greater than 0");
+    }
+    if (cameraMessage) yyerrorAt(cameraLine, cameraMessage);
 }
 
 void yy_light(FILE* file) {

@@ -91,10 +91,12 @@ constexpr std::array<unsigned char, 256> charClasses = [] {
 constexpr bool is(char ch, unsigned char kind) { return (charClasses[static_cast<unsigned char>(ch)] & kind) != 0; }
 constexpr bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
-// The characters the stream holds in its buffer from its read position on. glibc keeps the
-// bounds of that window in the FILE itself (its getc macro reads them), so the lexer scans the
-// window in place and moves the read position past what it takes: a character it looks at and
-// does not take simply stays unread, as if it had been pushed back.
+// The characters the stream holds in its buffer from its read position on: the lexer scans this
+// window in place and takes what it uses; a character it looks at and does not take stays unread,
+// as if it had been pushed back. refill() is called only on an empty window.
+#if defined(__GLIBC__) && !defined(ORVEL_PORTABLE_STREAM)
+// glibc keeps the bounds of its buffer in the FILE itself (its getc macro reads them), so the
+// window is the stream's own buffer and taking moves its read position.
 class StreamWindow {
 public:
     explicit StreamWindow(FILE* file) : file_(file) {}
@@ -115,6 +117,37 @@ public:
 private:
     FILE* file_;
 };
+#else
+// Other C libraries keep their buffer to themselves: the window holds one character read with
+// getc_unlocked, and one left untaken goes back to the stream with ungetc when the window closes.
+class StreamWindow {
+public:
+    explicit StreamWindow(FILE* file) : file_(file) {}
+    StreamWindow(const StreamWindow&) = delete;
+    StreamWindow& operator=(const StreamWindow&) = delete;
+    ~StreamWindow() {
+        if (next_ != end_) std::ungetc(static_cast<unsigned char>(held_), file_);
+    }
+
+    const char* begin() const { return next_; }
+    const char* end() const { return end_; }
+    void take(const char* to) { next_ = to; }
+    bool refill() {
+        const int ch = getc_unlocked(file_);
+        if (ch == EOF) return false;
+        held_ = static_cast<char>(ch);
+        next_ = &held_;
+        end_ = &held_ + 1;
+        return true;
+    }
+
+private:
+    FILE* file_;
+    char held_ = '\0';
+    const char* next_ = &held_;
+    const char* end_ = &held_;
+};
+#endif
 
 // Skips a comment up to and including its closing character; a comment still open at the end
 // of the file ends there.
@@ -357,8 +390,10 @@ void expectOpeningBrace(FILE* file) {
     if (Lire_MotCle(file) != tokOpenBrace) yyerror(" Opening bracket '{' expected");
 }
 
-void yyerror(const char* message) {
-    std::printf("\n Parser Error - line: %d", comptligne);
+void yyerror(const char* message) { yyerrorAt(comptligne, message); }
+
+void yyerrorAt(int line, const char* message) {
+    std::printf("\n Parser Error - line: %d", line);
     if (message[0] != '\0') {
         std::printf(" - %s\n", message);
     } else {

@@ -223,6 +223,8 @@ void expectOpeningBrace(FILE* file);
 
 // Prints the line number and the message (none when empty) and ends the run with status -1.
 [[noreturn]] void yyerror(const char* message);
+// The same for a value read earlier: the line given is the one where the scene set it.
+[[noreturn]] void yyerrorAt(int line, const char* message);
 
 // Puts the lexer's globals back to their start-up values.
 void resetLexer();

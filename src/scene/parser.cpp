@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <string>
 
 #include "base/fatal.h"
 #include "base/memory.h"
@@ -38,6 +39,12 @@ int iNumLight = 0;
 namespace {
 
 FILE* openForReading(const char* name) { return std::fopen(name, "r"); }
+
+}  // namespace
+
+FILE* (*sceneFileOpener)(const char* name) = openForReading;
+
+namespace {
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -86,21 +93,35 @@ void printStatistics() {
     std::printf(" Number of light(s):\t\t%d\n", iNumLight);
 }
 
+int parseSceneFile(const char* name, const char* includer);
+
 // `include "name"`: the name is taken out of strTemp before the included file overwrites it.
-void includeFile(FILE* file) {
+void includeFile(FILE* file, const char* includer) {
     Lire_Chaine(file);
     char name[sizeof strTemp];
     std::strcpy(name, strTemp);
-    parseScene(name);
+    parseSceneFile(name, includer);
 }
 
-}  // namespace
+// Opens a scene file by its name, taken from the working directory. An included file that is not
+// there is looked for next in the directory of the file that includes it; *path receives the
+// name that opened.
+SceneFile openSceneFile(const char* name, const char* includer, std::string* path) {
+    *path = name;
+    SceneFile file(sceneFileOpener(name));
+    if (file || !includer || name[0] == '/') return file;
+    const char* slash = std::strrchr(includer, '/');
+    if (!slash) return file;
+    *path = std::string(includer, slash + 1) + name;
+    file.reset(sceneFileOpener(path->c_str()));
+    return file;
+}
 
-FILE* (*sceneFileOpener)(const char* name) = openForReading;
-
-int parseScene(const char* name) {
+// Reads one file and everything it includes; includer is the file whose include named it.
+int parseSceneFile(const char* name, const char* includer) {
     if (includeDepth == maxIncludeDepth) yyerror(" include chain deeper than 64 files");
-    const SceneFile file(sceneFileOpener(name));
+    std::string path;
+    const SceneFile file = openSceneFile(name, includer, &path);
     if (!file) {
         std::printf("\n Scene file: %s could no be opened\n", name);
         abortRun(-1);
@@ -108,17 +129,17 @@ int parseScene(const char* name) {
     // A directory opens for reading on Linux but reads as nothing at all.
     struct stat status {};
     if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
-        std::printf("\n Scene file: %s is a directory\n", name);
+        std::printf("\n Scene file: %s is a directory\n", path.c_str());
         abortRun(-1);
     }
     const IncludeLevel level;
     FILE* in = file.get();
     std::setvbuf(in, nullptr, _IOFBF, 1 << 16);
-    std::printf("\n Parsing %s", name);
+    std::printf("\n Parsing %s", path.c_str());
 
     for (int token = Lire_MotCle(in); token != tokEnd; token = Lire_MotCle(in)) {
         switch (token) {
-            case kwInclude: includeFile(in); break;
+            case kwInclude: includeFile(in, path.c_str()); break;
             case kwDeclare: yy_declare(in); break;
             case kwCamera: yy_camera(in); ++c; break;
             case kwLight: yy_light(in); ++l; break;
@@ -141,6 +162,10 @@ int parseScene(const char* name) {
     }
     return 0;
 }
+
+}  // namespace
+
+int parseScene(const char* name) { return parseSceneFile(name, nullptr); }
 
 void yy_declare(FILE* file) {
     Lire_Chaine(file);
@@ -166,6 +191,7 @@ int parseFile(const char* name) {
     *surface = surfaceDefaults;
 
     parseScene(name);
+    checkRenderedValues(c != 0, s != 0);
 
     if (c == 0) {
         std::printf(" Missing camera!");

@@ -1,7 +1,7 @@
 // The scene-file driver: reads a scene file's top-level statements, hands each block to its
-// parser, follows `include` into other files (names relative to the working directory), keeps
-// the colours made by `declare`, and at the end checks that the scene has a camera, settings
-// and a surface and prints the statistics.
+// parser, follows `include` into other files (looked for from the working directory, then beside
+// the including file), keeps the colours made by `declare`, and at the end checks that the scene
+// has a camera, settings and a surface and prints the statistics.
 #pragma once
 
 #include <cstdio>

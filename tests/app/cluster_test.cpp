@@ -23,20 +23,26 @@ using namespace std::chrono_literals;
 const std::string dataDir = std::string(ORVEL_SOURCE_DIR) + "/tests/data";
 const std::string clusterProgram = std::string(ORVEL_BINARY_DIR) + "/orvel-mpi";
 
-// mpirun's arguments for orvel-mpi on `ranks` ranks: more ranks than cores need --oversubscribe,
-// and Open MPI refuses root without --allow-run-as-root.
-std::vector<std::string> mpirunArgs(int ranks, const std::vector<std::string>& args) {
-    std::vector<std::string> all = {"--oversubscribe", "-np", std::to_string(ranks)};
-    if (geteuid() == 0) all.push_back("--allow-run-as-root");
-    all.push_back(clusterProgram);
-    all.insert(all.end(), args.begin(), args.end());
-    return all;
+// mpirun and its options, before the first program: Open MPI refuses root without
+// --allow-run-as-root, and more ranks than cores without --oversubscribe.
+std::vector<std::string> mpirun() {
+    std::vector<std::string> command = {ORVEL_MPIEXEC, "--oversubscribe"};
+    if (geteuid() == 0) command.push_back("--allow-run-as-root");
+    return command;
+}
+
+// The command that runs orvel-mpi on `ranks` ranks.
+std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>& args) {
+    std::vector<std::string> command = mpirun();
+    command.insert(command.end(), {"-np", std::to_string(ranks), clusterProgram});
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
 }
 
 // orvel-mpi on `ranks` ranks (0: started without mpirun, a single rank).
 ProgramRun runCluster(int ranks, const std::vector<std::string>& args, const std::string& directory) {
     if (ranks == 0) return runProgram(clusterProgram, args, directory);
-    return runProgram(ORVEL_MPIEXEC, mpirunArgs(ranks, args), directory);
+    return runCommand(mpirunCommand(ranks, args), directory);
 }
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
@@ -44,8 +50,15 @@ std::vector<std::string> with(std::vector<std::string> args, const std::vector<s
     return args;
 }
 
-// The timing figure, which changes from run to run, as #.##.
-std::string maskTime(std::string out) {
+// The timing figure, which changes from run to run, as #.##, and the progress ticks as the byte
+// 0xB1: mpirun hands the ranks a terminal for their output, so rank 0 draws the ticks in UTF-8.
+std::string maskTime(const std::string& printed) {
+    std::string out;
+    for (std::size_t i = 0; i < printed.size();) {
+        const bool tick = printed.compare(i, 3, "\xE2\x96\x92") == 0;
+        out += tick ? '\xB1' : printed[i];
+        i += tick ? 3 : 1;
+    }
     const auto at = out.rfind("time: ");
     for (auto i = at; at != std::string::npos && i < out.size(); ++i)
         if (std::isdigit(static_cast<unsigned char>(out[i]))) out[i] = '#';
@@ -66,9 +79,9 @@ std::string clusterOutput(std::string single, int ranks, int threads) {
 }
 
 // The pid of the process of this rank among mpirun's children (0 if there is none yet).
-pid_t rankProcess(pid_t mpirun, int rank) {
+pid_t rankProcess(pid_t job, int rank) {
     std::error_code error;
-    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(mpirun) + "/task", error)) {
+    for (const auto& task : fs::directory_iterator("/proc/" + std::to_string(job) + "/task", error)) {
         std::istringstream children(readWholeFile(task.path().string() + "/children"));
         for (pid_t child; children >> child;) {
             std::istringstream environment(readWholeFile("/proc/" + std::to_string(child) + "/environ"));
@@ -190,10 +203,10 @@ TEST(Cluster, OnlyRankZeroReadsTheSceneFiles) {
                                              "light { position <2 -5 5> color 1 1 1 }\nsphere { center <0 0 0> radius 1 }\n";
     std::ofstream(here.path("part.orv")) << "camera { position <0 -6 1> look_at <0 0 0> }\nsurface { color 1 0.5 0 diffuse 0.9 }\n";
     ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-o", "single"}, here.path()).status, 0);
-    std::vector<std::string> args = {"--oversubscribe", "-np", "1", "-wdir", here.path(), clusterProgram, "-i", "scene.orv",
-                                     ":", "-np", "2", "-wdir", elsewhere.path(), clusterProgram, "-i", "scene.orv"};
-    if (geteuid() == 0) args.insert(args.begin(), "--allow-run-as-root");
-    const ProgramRun run = runProgram(ORVEL_MPIEXEC, args, here.path());
+    std::vector<std::string> command = mpirun();
+    command.insert(command.end(), {"-np", "1", "-wdir", here.path(), clusterProgram, "-i", "scene.orv", ":", "-np", "2",
+                                   "-wdir", elsewhere.path(), clusterProgram, "-i", "scene.orv"});
+    const ProgramRun run = runCommand(command, here.path());
     EXPECT_EQ(run.status, 0) << run.out << run.err;
     EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == readWholeFile(here.path("single.ppm")));
     EXPECT_TRUE(elsewhere.empty());
@@ -228,26 +241,29 @@ TEST(ClusterFaults, SceneAndOutputErrorsEndTheJobOnce) {
 }
 
 // A rank killed in the middle of the render ends the whole job within seconds, and Ctrl-C to
-// mpirun ends it too; neither leaves an image.
+// mpirun ends it too; neither leaves an image, or anything else, behind.
 TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
-    TempDir dir;
     const std::vector<std::string> slow = {"-i", dataDir + "/threads.orv", "-r", "960", "720", "-o", "pic", "-aaa", "1"};
     for (const bool interrupt : {false, true}) {
-        const pid_t mpirun = startProgram(ORVEL_MPIEXEC, mpirunArgs(3, slow), dir.path());
-        ASSERT_NE(mpirun, 0);
+        TempDir dir, logs;
+        const std::string out = logs.path("out.txt");
+        std::ofstream{out};  // rank 0's output goes here
+        const pid_t job = startCommand(mpirunCommand(3, slow), dir.path(), out.c_str());
+        ASSERT_NE(job, 0);
         const auto end = std::chrono::steady_clock::now() + 30s;
-        while (!fs::exists(dir.path("pic.png")) && std::chrono::steady_clock::now() < end) std::this_thread::sleep_for(10ms);
-        ASSERT_TRUE(fs::exists(dir.path("pic.png")));  // the render has begun
+        while (readWholeFile(out).find("100%") == std::string::npos && std::chrono::steady_clock::now() < end)
+            std::this_thread::sleep_for(10ms);
+        ASSERT_NE(readWholeFile(out).find("100%"), std::string::npos);  // the progress bar: the render has begun
         std::this_thread::sleep_for(300ms);
-        const pid_t worker = rankProcess(mpirun, 1);
+        const pid_t worker = rankProcess(job, 1);
         ASSERT_NE(worker, 0);
-        kill(interrupt ? mpirun : worker, interrupt ? SIGINT : SIGKILL);
+        kill(interrupt ? job : worker, interrupt ? SIGINT : SIGKILL);
         const auto killed = std::chrono::steady_clock::now();
-        const int status = waitAtMost(mpirun, 20s);
+        const int status = waitAtMost(job, 20s);
         EXPECT_NE(status, 0) << (interrupt ? "Ctrl-C" : "kill");
         EXPECT_NE(status, -1) << "the job did not end";
         EXPECT_LT(std::chrono::steady_clock::now() - killed, 5s);
-        EXPECT_FALSE(fs::exists(dir.path("pic.png")));
+        EXPECT_TRUE(dir.empty()) << (interrupt ? "Ctrl-C" : "kill");
         EXPECT_TRUE(endsSoon(worker));  // no rank is left behind
     }
 }

@@ -2,13 +2,11 @@
 // legal scenes) or ends at once with a message naming the problem and a non-zero status, never a
 // signal, a hang or a partly written image.
 #include <gtest/gtest.h>
-#include <signal.h>
 
 #include <chrono>
 #include <filesystem>
 #include <fstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "support/files.h"
@@ -83,26 +81,6 @@ TEST(HostileInput, EndsAtOnceWithAMessageOrRendersCleanly) {
     for (const auto& c : cases) {
         const std::string image = expectRun(c.scene, c.args, c.tail, c.status);
         EXPECT_TRUE(c.image == "?" ? image.size() == background.size() : image == c.image) << c.scene << c.tail;
-    }
-}
-
-TEST(HostileInput, ARenderEndedBySignalLeavesNoImage) {
-    TempDir dir;
-    std::ofstream(dir.path("scene.orv")) << head << "sphere { center <0 0 0> radius 1 }\n";
-    for (const auto& [multi, signal] : {std::pair{false, SIGINT}, std::pair{true, SIGTERM}}) {
-        // Far too big to finish before the signal comes: the image file exists from the start.
-        const pid_t pid = startProgram(orvelProgram(multi), {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1"}, dir.path());
-        ASSERT_NE(pid, 0);
-        for (int wait = 0; wait < 1000 && !std::filesystem::exists(dir.path("out.ppm")); ++wait) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
-        EXPECT_TRUE(std::filesystem::exists(dir.path("out.ppm"))) << signal;
-        std::this_thread::sleep_for(std::chrono::milliseconds(100));
-        kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
-        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
-        EXPECT_FALSE(std::filesystem::exists(dir.path("out.ppm"))) << signal;
     }
 }
 

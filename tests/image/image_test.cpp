@@ -63,16 +63,22 @@ protected:
 
 using ImageThreads = ImageDispatch;  // rows come from several threads
 
-TEST_F(ImageThreads, NamesTheFileAnnouncesItAndTakesRowsInAnyOrderFromAnyThread) {
-    std::vector<int> order(64);
-    for (int y = 0; y < 64; ++y) order[y] = y;
+TEST_F(ImageDispatch, NamesTheFileAndAnnouncesIt) {
     for (int type = 0; type < 5; ++type) {
         iImageType = type;
         EXPECT_EQ(open(dir.path("pic"), 320, 240),
                   Result(0, " Rendering to: " + dir.path("pic") + suffixes[type] + "\n Resolution:   320 x 240\n"));
         EXPECT_EQ(closeImage(), 0);
         removeUnfinishedOutput();  // a finished image is no longer the signal handler's to remove
-        EXPECT_EQ(readFileBytes(dir.path("pic") + suffixes[type]).empty(), false) << type;
+        EXPECT_FALSE(readFileBytes(dir.path("pic") + suffixes[type]).empty()) << type;
+    }
+}
+
+TEST_F(ImageThreads, TakesRowsInAnyOrderFromAnyThread) {
+    std::vector<int> order(64);
+    for (int y = 0; y < 64; ++y) order[y] = y;
+    for (int type = 0; type < 5; ++type) {
+        iImageType = type;
         const Bytes topDown = writePicture(dir.path("a"), 7, {0, 1, 2, 3, 4});
         ASSERT_FALSE(topDown.empty()) << type;
         EXPECT_EQ(writePicture(dir.path("b"), 7, {4, 3, 2, 1, 0}), topDown) << type;
@@ -83,6 +89,7 @@ TEST_F(ImageThreads, NamesTheFileAnnouncesItAndTakesRowsInAnyOrderFromAnyThread)
 
 TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
     const std::string pic = dir.path("pic"), missing = dir.path("missing/pic");
+    const std::string tooLarge = " is too large: at most 65535 pixels a side\n";
     const struct {
         int type, width, height;
         std::string base, message;
@@ -92,22 +99,41 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         {4, 10, 65501, pic, " Image size 10 x 65501 is too large for JPEG\n"},
         {3, 1000001, 1, pic, " Image size 1000001 x 1 is too large for PNG\n"},
         {1, 2147483647, 2, pic, " Image size 2147483647 x 2 is too large for BMP\n"},
-        {2, 65536, 1, pic, " Image size 65536 x 1 is too large: at most 65535 pixels a side\n"},
+        {2, 65536, 1, pic, " Image size 65536 x 1" + tooLarge},
+        {2, 1, 65536, pic, " Image size 1 x 65536" + tooLarge},
         {1, 4, 4, missing, " Cannot create image file: " + missing + ".bmp (No such file or directory)\n"},
         {5, 4, 4, pic, " Unknown image type 5\n"},
     };
     for (const auto& c : cases) {
         iImageType = c.type;
-        EXPECT_EQ(open(c.base, c.width, c.height), Result(-1, c.message));
+        const Result opened = open(c.base, c.width, c.height);
+        EXPECT_EQ(opened, Result(-1, c.message));
         EXPECT_TRUE(dir.empty()) << c.message;
-        EXPECT_TRUE(writeImageLine(Bytes(30).data(), 0) == -1 && closeImage() == -1);
+        if (opened.first == 0) discardImage();  // the row below would not fill it
+        EXPECT_EQ(writeImageLine(Bytes(30).data(), 0), -1) << c.message;
+        EXPECT_EQ(closeImage(), -1) << c.message;
     }
-    // A frame beyond half the machine's memory is refused without touching memory.
+}
+
+TEST_F(ImageDispatch, SidesOf65535PixelsAreWritten) {
+    iImageType = 2;
+    for (const auto& [width, height] : {std::pair{65535, 1}, {1, 65535}}) {
+        ASSERT_EQ(open(dir.path("side"), width, height).first, 0) << width;
+        EXPECT_EQ(closeImage(), 0) << width;
+        EXPECT_TRUE(readWholeFile(dir.path("side.ppm")).starts_with("P6\n" + std::to_string(width) + " " +
+                                                                     std::to_string(height) + "\n255\n"));
+    }
+}
+
+// A frame beyond half the machine's memory is refused without touching memory.
+TEST(Frame, BeyondHalfTheMemoryIsRefusedUntouched) {
     const std::size_t rows = (frameMemoryLimit() / 3 + 1 + 65534) / 65535;
+    ASSERT_LE(rows, std::size_t(INT_MAX));
     Frame frame;
     errno = 0;
-    EXPECT_TRUE(rows <= INT_MAX && !frame.allocate(65535, int(rows)) && errno == ENOMEM && frame.row(0) == nullptr);
-    EXPECT_EQ(frameMemoryLimit(), std::size_t(sysconf(_SC_PHYS_PAGES)) / 2 * std::size_t(sysconf(_SC_PAGESIZE)));
+    EXPECT_FALSE(frame.allocate(65535, int(rows)));
+    EXPECT_EQ(errno, ENOMEM);
+    EXPECT_EQ(frame.row(0), nullptr);
 }
 
 TEST_F(ImageDispatch, AFailedWriteIsReportedAndLeavesNoFile) {

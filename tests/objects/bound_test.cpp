@@ -166,9 +166,14 @@ TEST_F(Bounding, FiveSpheresInTwoPasses) {
     // lists its records in the order pushing them gives.
     const Object* high = myObjectList->children->first;
     const Object* low = high->next;
-    EXPECT_TRUE(high->children->first == s[2] && high->children->first->next == s[3] && high->children->count == 3);
-    EXPECT_TRUE(low->children->first == s[0] && low->children->first->next == s[1] && low->children->count == 2);
-    EXPECT_TRUE(high->boundMin[0] == 1.0 && high->boundMax[0] == 5.0);  // exactly the children's extents
+    EXPECT_EQ(high->children->first, s[2]);
+    EXPECT_EQ(high->children->first->next, s[3]);
+    EXPECT_EQ(high->children->count, 3);
+    EXPECT_EQ(low->children->first, s[0]);
+    EXPECT_EQ(low->children->first->next, s[1]);
+    EXPECT_EQ(low->children->count, 2);
+    EXPECT_EQ(high->boundMin[0], 1.0);  // exactly the children's extents
+    EXPECT_EQ(high->boundMax[0], 5.0);
     EXPECT_EQ(nPrims, 8);
     EXPECT_EQ(myObjectList->next, nullptr);
 }

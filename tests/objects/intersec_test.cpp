@@ -33,7 +33,7 @@ const Object* nearest(Vector origin, Vector direction, double limit = 1e10, cons
     return hit.object;
 }
 
-TEST_F(Intersect, HeapOrderTiesAndCapacity) {
+TEST_F(Intersect, HeapReleasesEqualKeysInSiftOrder) {
     std::vector<QueueEntry> heap(16);
     int size = 0;
     Object n[8]{}, *obj;
@@ -48,7 +48,12 @@ TEST_F(Intersect, HeapOrderTiesAndCapacity) {
         order += static_cast<char>('0' + (obj - n));
     }
     EXPECT_EQ(order, "37254106");
+}
 
+TEST_F(Intersect, AFullOrEmptyHeapEndsTheRun) {
+    std::vector<QueueEntry> heap(16);
+    int size = 0;
+    Object n[4]{}, *obj;
     const std::string advice = " Please use the -pqs or --pqsize switch to increase the priority queue size\n";
     iPQSize = 4;  // holds three
     for (int k = 0; k < 3; ++k) priorityQueueInsert(k, &n[k], heap.data(), &size);
@@ -56,7 +61,10 @@ TEST_F(Intersect, HeapOrderTiesAndCapacity) {
     size = 0;
     EXPECT_EQ(endsRun([&] { double key; priorityQueueDelete(&key, &obj, heap.data(), &size); }, 1, true),
               " Priority queue is empty, dying...\n" + advice);
-    // The query's own heap follows the setting, down and up again.
+}
+
+// The query's own heap follows the setting, down and up again.
+TEST_F(Intersect, TheQueryHeapFollowsTheSetting) {
     for (int k = 0; k < 12; ++k) makeSphere({0, 0, 3.0 + k}, 2);  // overlapping boxes on the ray
     buildBoundingSlabs();
     dropQueryTree();
@@ -66,7 +74,7 @@ TEST_F(Intersect, HeapOrderTiesAndCapacity) {
     EXPECT_NE(nearest({0, 0, 0}, {0, 0, 1}), nullptr);
 }
 
-TEST_F(Intersect, NearestFirstSkipsLimitsAndTies) {
+TEST_F(Intersect, NearestFirstWithinTheLimitSkippingOne) {
     double distance;
     buildBoundingSlabs();
     EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}), nullptr);
@@ -91,18 +99,10 @@ TEST_F(Intersect, NearestFirstSkipsLimitsAndTies) {
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, -1}), nullptr);  // every box behind the origin
         EXPECT_EQ(nearest({-5, 0, 5}, {1, 0, 0}), near);      // zero components test no slab
     }
+}
 
-    // A scene flat along z: every box is entered where it is left.
-    reset();
-    Object* disc = makeRing({0, 0, 2}, {0, 0, 1}, 0, 1);
-    makeRing({5, 0, 2}, {0, 0, 1}, 0, 1);
-    buildBoundingSlabs();
-    EXPECT_EQ(nearest({0.5, 0, 9}, {0, 0, -1}), disc);
-    dropQueryTree();
-    EXPECT_EQ(nearest({0.5, 0, 9}, {0, 0, -1}), disc);
-
-    // Equal distances: the plane's huge box is entered first and the sphere is not nearer.
-    reset();
+// Equal distances: the plane's huge box is entered first and the sphere is not nearer.
+TEST_F(Intersect, OfEquallyNearHitsTheFirstFoundWins) {
     Object* floor = makePlane({0, 0, -1}, 0);
     Object* ball = makeSphere({0, 0, -1}, 1);
     buildBoundingSlabs();

@@ -120,31 +120,33 @@ TEST_F(Primitive, TriangleSeenFromBothSides) {
     expectRays(line, {{{1, 1, 5}, down, -1}, {{1, 1, 5}, {-1, -1, -1}, -1}});
 }
 
-// Whether the vertical ray through (x, y) hits a figure lying in z = 0.
-bool hitsAt(const Object* p, double x, double y) {
-    Hit hit{};
-    const Ray r = makeRay({x, y, 5}, down);
-    return p->intersectFn(p, &r, &hit) == 1;
+// For each point (x, y), '1' when the vertical ray through it hits a figure lying in z = 0, else '0'.
+std::string hitsAt(const Object* p, std::initializer_list<std::pair<double, double>> points) {
+    std::string hits;
+    for (const auto& [x, y] : points) {
+        Hit hit{};
+        const Ray r = makeRay({x, y, 5}, down);
+        hits += p->intersectFn(p, &r, &hit) == 1 ? '1' : '0';
+    }
+    return hits;
 }
 
 TEST_F(Primitive, PolygonCountsHalfOpenCrossings) {
-    // An L: the square 0..2 without its upper right quarter.
+    // An L: the square 0..2 without its upper right quarter. An edge at the point's height: the
+    // top one counts.
     Object* p = makePolygon(vertexArray({{0, 0, 0}, {2, 0, 0}, {2, 1, 0}, {1, 1, 0}, {1, 2, 0}, {0, 2, 0}}), 6);
-    EXPECT_TRUE(hitsAt(p, 0.5, 1.5) && hitsAt(p, 1.5, 0.5));
-    EXPECT_FALSE(hitsAt(p, 1.5, 1.5) || hitsAt(p, 2.5, 0.5));
-    EXPECT_TRUE(hitsAt(p, 0.5, 2) && !hitsAt(p, 0.5, 0));  // an edge at the point's height: the top one counts
+    EXPECT_EQ(hitsAt(p, {{0.5, 1.5}, {1.5, 0.5}, {1.5, 1.5}, {2.5, 0.5}, {0.5, 2}, {0.5, 0}}), "110010");
     expectRays(p, {{{0.5, 0.5, -2}, up, 2}});
     Object* tilted = makePolygon(vertexArray({{1, 0, 0}, {1, 1, 0}, {0, 1, 1}, {0, 0, 1}}), 4);  // x + z = 1
     expectRays(tilted, {{{0.5, 0.5, 5}, down, 4.5}, {{0.5, 1.5, 5}, down, -1}});
     // Corners at the point's height: one neighbour below and one above, one edge counts; both
     // below, both or neither; both above, none.
     Object* diamond = makePolygon(vertexArray({{1, 0, 0}, {2, 1, 0}, {1, 2, 0}, {0, 1, 0}}), 4);
-    EXPECT_TRUE(hitsAt(diamond, 1, 1));
-    EXPECT_FALSE(hitsAt(diamond, 2.5, 1) || hitsAt(diamond, -0.5, 1));
+    EXPECT_EQ(hitsAt(diamond, {{1, 1}, {2.5, 1}, {-0.5, 1}}), "100");
     Object* peak = makePolygon(vertexArray({{0, 0, 0}, {2, 0, 0}, {1, 1, 0}, {0, 0.5, 0}}), 4);
-    EXPECT_FALSE(hitsAt(peak, 0.5, 1) || hitsAt(peak, 1.5, 1));
+    EXPECT_EQ(hitsAt(peak, {{0.5, 1}, {1.5, 1}}), "00");
     Object* valley = makePolygon(vertexArray({{0, 2, 0}, {1, 1, 0}, {2, 2, 0}, {1, 3, 0}}), 4);
-    EXPECT_TRUE(!hitsAt(valley, 0.5, 1) && hitsAt(valley, 1, 2));
+    EXPECT_EQ(hitsAt(valley, {{0.5, 1}, {1, 2}}), "01");
 }
 
 TEST_F(Primitive, PatchEdgesAndInterpolatedNormals) {
@@ -160,7 +162,9 @@ TEST_F(Primitive, PatchEdgesAndInterpolatedNormals) {
     // Corner normals are turned to the face normal's side (f . N = 0 too), in the caller's array.
     Vector turned[6] = {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {0, 0, -3}, {0, 1, 0}, up};
     makePatch(turned);
-    EXPECT_TRUE(turned[1].x == -1 && turned[3].z == 3 && turned[5].z == 1);
+    EXPECT_EQ(turned[1].x, -1);
+    EXPECT_EQ(turned[3].z, 3);
+    EXPECT_EQ(turned[5].z, 1);
 
     // The unit corner normals weighted by the hit point's own barycentric coordinates, whatever
     // the patch was asked since.
@@ -171,7 +175,8 @@ TEST_F(Primitive, PatchEdgesAndInterpolatedNormals) {
     const Ray first = makeRay({0.7, 0.1, 3}, {-0.05, 0.02, -1});
     const Ray second = makeRay({0.05, 0.6, 4}, {0.02, 0.05, -1});
     Hit hit{}, later{};
-    ASSERT_TRUE(q->intersectFn(q, &first, &hit) && q->intersectFn(q, &second, &later));
+    ASSERT_TRUE(q->intersectFn(q, &first, &hit));
+    ASSERT_TRUE(q->intersectFn(q, &second, &later));
     const Vector at = hitPoint(first, hit);  // u = x, v = y here
     Vector expected = (1 - at.x - at.y) * up + at.x * Vector{s, 0, s} + at.y * Vector{0, s, s};
     VecNorm(&expected);

@@ -51,14 +51,16 @@ TEST_F(CameraTest, DepthOfFieldAveragesLensRaysThroughTheFocus) {
     Color c;
     int level = 0;
     EXPECT_EQ(randDraws([&] { shoot(&ray, &c, &level); }), 64);
-    EXPECT_TRUE(calls == 16 && c.red == 0.5);
+    EXPECT_EQ(calls, 16);
+    EXPECT_EQ(c.red, 0.5);
     std::srand(12345);  // draws a, the sign of a, b, the sign of b
     double ab[2];
     for (double& v : ab) {
         v = std::rand() / 2147483647.0;
         if (std::rand() / 2147483647.0 > 0.5) v = -v;
     }
-    EXPECT_TRUE(std::fabs(rays[0].origin.x - 0.5 * ab[0]) < 1e-15 && std::fabs(rays[0].origin.z + 0.5 * ab[1]) < 1e-15);
+    EXPECT_NEAR(rays[0].origin.x, 0.5 * ab[0], 1e-15);
+    EXPECT_NEAR(rays[0].origin.z, -0.5 * ab[1], 1e-15);
     for (const Ray& r : rays) {
         EXPECT_NEAR(r.origin.x + (10 - r.origin.y) / r.direction.y * r.direction.x, 0.0, 1e-12);
         EXPECT_NEAR(r.origin.z + (10 - r.origin.y) / r.direction.y * r.direction.z, 0.0, 1e-12);

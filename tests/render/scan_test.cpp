@@ -83,7 +83,11 @@ TEST_F(ScanTest, EachModeSamplesAndAveragesAsItShould) {
         EXPECT_EQ(render(), both) << "mode " << t.mode << " distance " << t.dist;
         EXPECT_EQ(calls.load(), t.samples);
     }
-    // Jittered corners: x and y for each of the four, each moved by up to an eighth of a pixel.
+}
+
+// Jittered corners: x and y for each of the four, each moved by up to an eighth of a pixel.
+TEST_F(ScanTest, JitterMovesEachCornerByUpToAnEighthOfAPixel) {
+    iAntialias = 2;
     myDisplay = {1, 1, {}};
     adapt_dist = 256;
     jitter = 1;
@@ -93,10 +97,11 @@ TEST_F(ScanTest, EachModeSamplesAndAveragesAsItShould) {
     const double dy = std::rand() / 2147483647.0 * 0.25 - 0.125;
     Ray expected;
     initRay(dx, dy, &expected);
-    EXPECT_TRUE(firstDirection.x == expected.direction.x && firstDirection.z == expected.direction.z);
+    EXPECT_EQ(firstDirection.x, expected.direction.x);
+    EXPECT_EQ(firstDirection.z, expected.direction.z);
 }
 
-TEST_F(ScanTest, ProgressBarAndBands) {
+TEST_F(ScanTest, ProgressBarTicksEveryTenthOfTheRows) {
     struct Bar { int height; int dashes; int ticks; };
     for (const Bar& t : {Bar{240, 54, 10}, Bar{245, 60, 11}, Bar{7, 60, 7}}) {
         myDisplay.height = t.height;
@@ -106,6 +111,9 @@ TEST_F(ScanTest, ProgressBarAndBands) {
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
                   "\n 0%" + std::string(t.dashes, '-') + "100%\n " + std::string(6 * t.ticks, '\xB1'));
     }
+}
+
+TEST_F(ScanTest, BandsSplitTheRowsEvenly) {
     struct Bands { int height; int n; std::vector<int> bounds; };
     for (const Bands& t : {Bands{240, 8, {0, 30, 60, 90, 120, 150, 180, 210, 240}}, Bands{245, 4, {0, 61, 122, 183, 245}},
                            Bands{100, 8, {0, 12, 25, 37, 50, 62, 75, 87, 100}}}) {
@@ -116,7 +124,10 @@ TEST_F(ScanTest, ProgressBarAndBands) {
                   std::string(t.height == 240 ? "" : " Warning the height and the number of threads are incompatible.\n"
                                                      " The number of threads must be a multiplier of the height.\n") +
                       " Running " + std::to_string(t.n) + " threads\n");
-        for (int k = 0; k < t.n; ++k) EXPECT_TRUE(iBounds[k][0] == t.bounds[k] && iBounds[k][1] == t.bounds[k + 1]) << k;
+        for (int k = 0; k < t.n; ++k) {
+            EXPECT_EQ(iBounds[k][0], t.bounds[k]) << k;
+            EXPECT_EQ(iBounds[k][1], t.bounds[k + 1]) << k;
+        }
     }
 }
 

@@ -14,29 +14,81 @@ namespace {
 using Blocks = ParseTest;
 constexpr double pi = 3.141592653589793;
 
-TEST_F(Blocks, CameraAndSettingsStartFromTheirDefaults) {
-    run("camera { position <3 0 0> look_at <0 0 0> fov 90 ratio 1.5 aperture 0.5 camera_samples 4 "
-        "projection_type \"fisheye\" focal_point <0 4 0> }");
-    const ViewPoint& v = myViewPoint;
-    EXPECT_TRUE(v.fov == pi / 4 && v.ratio == 1.5 && v.aperture == 0.5 && v.samples == 4 && v.projection == 1);
-    EXPECT_EQ(v.focalLength, 5.0);  // from the position to the focal point
-    run("camera { position <0 -10 2> look_at <0 0 0> up <0 1 1> fov 90 ratio 1 aperture 0.5 samples 2 }"
-        "camera { position <0 -10 2> look_at <0 0 0> }");
-    EXPECT_TRUE(v.up.z == 1 && v.fov == pi / 8 && v.ratio == 4.0 / 3 && v.aperture == 0 && v.focalLength == 10 &&
-                v.samples == 16 && v.projection == 0);
+TEST_F(Blocks, CameraAnglesAliasesAndFocalPoint) {
+    run("camera { position <3 0 0> look_at <0 0 0> fov 90 camera_samples 4 focal_point <0 4 0> }");
+    EXPECT_EQ(myViewPoint.fov, pi / 4);  // half the angle, in radians
+    EXPECT_EQ(myViewPoint.samples, 4);
+    EXPECT_EQ(myViewPoint.focalLength, 5.0);  // from the position to the focal point
+}
 
-    jpeg_quality = 42;  // not reset by a block
-    run("settings { display 2 3 output_name \"o\" output_type \"ppm\" antialiasing \"quick\" aa_jitter \"yes\" "
-        "background 0.1 2 0.3 haze_color 0.5 0.5 0.5 haze_factor 0.25 aa_distance 30 }");
-    EXPECT_TRUE(myDisplay.width == 2 && myDisplay.height == 3 && iImageType == 2 && iAntialias == 1 && jitter == 1);
-    EXPECT_TRUE(myBackGroundColor.green == 2 && myHaze.color.red == 0.5 && myHaze.factor == 0.25 && adapt_dist == 30);
-    run("settings { output_type \"jpeg\" output_name \"pic\" }");
-    EXPECT_TRUE(myDisplay.width == 320 && myDisplay.height == 240 && iImageType == 4 && iAntialias == 0 &&
-                adapt_dist == 64 && jitter == 0 && myBackGroundColor.green == 0 && myHaze.factor == 0);
-    EXPECT_TRUE(std::string(myDisplay.outputName) == "pic" && jpeg_quality == 42);
+TEST_F(Blocks, ALaterCameraBlockStartsFromTheDefaults) {
+    run("camera { position <0 -10 2> look_at <0 0 0> up <0 1 1> fov 90 ratio 1 aperture 0.5 samples 2 "
+        "projection_type \"fisheye\" focal_length 3 }"
+        "camera { position <0 -10 2> look_at <0 0 0> }");
+    const ViewPoint& v = myViewPoint;
+    EXPECT_EQ(v.up.y, 0.0);
+    EXPECT_EQ(v.fov, pi / 8);
+    EXPECT_EQ(v.ratio, 4.0 / 3);
+    EXPECT_EQ(v.aperture, 0.0);
+    EXPECT_EQ(v.focalLength, 10.0);
+    EXPECT_EQ(v.samples, 16);
+    EXPECT_EQ(v.projection, 0);
+}
+
+// Size, sampling, background and haze start again in every settings block; the output type and
+// name and the JPEG quality keep what an earlier block or the program set.
+TEST_F(Blocks, ALaterSettingsBlockStartsFromTheDefaults) {
+    jpeg_quality = 42;
+    run("settings { display 2 3 output_name \"o\" output_type \"ppm\" aa_type \"quick\" aa_jitter \"yes\" "
+        "background 0.1 2 0.3 haze_color 0.5 0.5 0.5 haze_factor 0.25 aa_distance 30 }"
+        "settings { output_type \"jpeg\" output_name \"pic\" }");
+    EXPECT_EQ(myDisplay.width, 320);
+    EXPECT_EQ(myDisplay.height, 240);
+    EXPECT_EQ(iAntialias, 0);
+    EXPECT_EQ(adapt_dist, 64);
+    EXPECT_EQ(jitter, 0);
+    EXPECT_EQ(myBackGroundColor.green, 0.0);
+    EXPECT_EQ(myHaze.factor, 0.0);
+    EXPECT_EQ(myHaze.color.red, 0.0);
+    EXPECT_EQ(iImageType, 4);
+    EXPECT_STREQ(myDisplay.outputName, "pic");
+    EXPECT_EQ(jpeg_quality, 42);
+}
+
+TEST_F(Blocks, JpegQualityIsHeldBetween1And100) {
     for (const auto& [text, stored] : {std::pair{"0", 90}, {"-5", 90}, {"150", 100}, {"1", 1}}) {
         run(std::string("settings { output_name \"o\" output_type \"jpeg\" jpeg_quality ") + text + " }");
         EXPECT_EQ(jpeg_quality, stored) << text;
+    }
+}
+
+// Only the camera and the image size that will be rendered are checked, once the scene is read:
+// a later block or keyword may replace a value that could not be rendered, and a refused value
+// is reported at the line of the block that set it.
+TEST_F(Blocks, OnlyTheCameraAndSizeRenderedAreChecked) {
+    const std::string surface = "surface { color 1 1 1 }\n";
+    const std::string camera = "camera { position <0 -10 2> look_at <0 0 0> }\n";
+    const std::string settings = "settings { output_type \"png\" output_name \"o\" ";
+    const std::string sameEye = "camera { position <1 2 3> look_at <1 2 3>\n}\n";
+    const std::string sizeMessage = " image width and height must be greater than 0";
+    const std::string eyeMessage = " camera position and look_at cannot be the same point";
+    const std::pair<std::string, std::string> cases[] = {
+        {camera + surface + settings + "display 0 0 display 8 6 }", ""},
+        {camera + surface + settings + "display 0 0 }\n" + settings + "}", ""},  // the defaults are kept
+        {sameEye + camera + surface + settings + "}", ""},
+        {camera + surface + settings + "display 8 6 }\n" + settings + "\ndisplay 8 0 }", parseError(5, sizeMessage)},
+        {camera + sameEye + surface + settings + "}", parseError(3, eyeMessage)},  // the closing brace
+        {"camera { position <0 0 5> look_at <0 0 0> }", parseError(1, " camera up vector cannot be null or parallel "
+                                                                       "to the viewing direction")},  // no settings
+        {settings + "display 0 1 }", parseError(1, sizeMessage)},                                      // no camera
+        {sameEye + settings + "display 0 1 }", parseError(2, eyeMessage)},  // of two, the one read first
+        {settings + "\ndisplay 1 0 }\n" + sameEye, parseError(2, sizeMessage)},
+    };
+    for (const auto& [text, expected] : cases) {
+        int result = 1;
+        const std::string out = run(text, &result);
+        EXPECT_EQ(result, expected.empty() ? 0 : 1) << text << out;
+        EXPECT_TRUE(out.ends_with(expected)) << text << out;
     }
 }
 
@@ -46,7 +98,10 @@ TEST_F(Blocks, ALongOutlineKeepsItsCornersWhileItsArrayGrows) {
     run("polygon { 37 " + corners + "}");
     const PolygonData& outline = myObjectList->polygon;
     ASSERT_EQ(outline.vertexCount, 37);
-    for (int k = 0; k < 37; ++k) EXPECT_TRUE(outline.vertices[k].x == k && outline.vertices[k].y == k * k);
+    for (int k = 0; k < 37; ++k) {
+        EXPECT_EQ(outline.vertices[k].x, k);
+        EXPECT_EQ(outline.vertices[k].y, k * k);
+    }
 }
 
 }  // namespace

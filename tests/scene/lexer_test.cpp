@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <bit>
 #include <cctype>
 #include <climits>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -50,6 +52,32 @@ TEST_F(Lexer, KeywordsAndTokenBoundaries) {
               "500:sphere 10: 501:center 12: 1:0 1:0 1:0 13: 502:radius 1:1 11: 903:smooth_triangle 0:CAMERA 0:cameras ");
     EXPECT_EQ(tokens("a.b:c\\e_2 \"# my-color 1.5e+3x"), "0:a.b:c\\e_2 15: 14: 0:my 1:- 304:color 1:1.5e+3 0:x ");
     EXPECT_EQ(tokens("[ a [ b ] c ; d\ne [ never closed"), "0:c 0:e ");  // comments do not nest
+}
+
+// Decimals of 1 to 20 digits, with or without a point, a sign and an exponent: those the lexer
+// converts itself and those it leaves to strtod must all be strtod's value, to the bit.
+TEST_F(Lexer, DecimalsConvertExactlyAsStrtodDoes) {
+    std::mt19937 engine(1234);
+    auto below = [&](size_t n) { return std::uniform_int_distribution<size_t>(0, n - 1)(engine); };
+    std::vector<std::string> numbers;
+    std::string text;
+    for (int k = 0; k < 20000; ++k) {
+        std::string digits;
+        for (size_t n = 1 + below(20); n > 0; --n) digits += static_cast<char>('0' + below(10));
+        const size_t point = below(digits.size() + 2);  // beyond the last digit: no point
+        if (point <= digits.size()) digits.insert(point, 1, '.');
+        std::string number = below(2) ? "-" : "";
+        number += digits;
+        if (below(3) == 0) number.append(1, 'e').append(std::to_string(static_cast<int>(below(61)) - 30));
+        numbers.push_back(number);
+        text += number + " ";
+    }
+    SceneText file(text);
+    for (const std::string& number : numbers) {
+        Lire_Decimal(file);
+        const double expected = std::strtod(number.c_str(), nullptr);
+        ASSERT_EQ(std::bit_cast<uint64_t>(val_DBL), std::bit_cast<uint64_t>(expected)) << number;
+    }
 }
 
 // The lexer read the plain way, one fgetc at a time with ungetc for the character after a word

@@ -55,7 +55,7 @@ TEST_F(Parser, ScenesReadFromMemoryParseAsFromDisk) {
     EXPECT_EQ(myObjectList->sphere.radius, 2.0);  // the include's sphere, made last
 }
 
-TEST_F(Parser, CompletenessChecksAndStatistics) {
+TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
     int result = 0;
     EXPECT_EQ(run("surface { }", &result), "\n Parsing scene.orv Missing camera!");  // not the settings too
     EXPECT_EQ(result, -1);
@@ -70,12 +70,15 @@ TEST_F(Parser, CompletenessChecksAndStatistics) {
               " Number of triangle(s):\t\t0\n Number of patch(es):\t\t0\n Number of surface(s):\t\t2\n"
               " Number of light(s):\t\t0\n");
     EXPECT_EQ(result, 0);
+}
+
+TEST_F(Parser, AnythingButABlockOrStatementAtTheTopIsRefused) {
     EXPECT_EQ(run("\n\nfoo"), "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
     EXPECT_EQ(run("radius 1"), "\n Parsing scene.orv\n Scene parser returned error: 502 'radius'\n" +
                                    parseError(1, " Unkown term"));
 }
 
-TEST_F(Parser, DeclaredColoursAndIncludes) {
+TEST_F(Parser, DeclaredColours) {
     run("declare \"red\" color 1 0 0 surface { color #red } sphere { center <0 0 0> radius 1 }\n"
         "declare \"red\" color 0 1 0 surface { color #red } sphere { center <0 0 5> radius 1 }\n"
         "declare \"" + std::string(63, 'n') + "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" "
@@ -87,18 +90,24 @@ TEST_F(Parser, DeclaredColoursAndIncludes) {
     EXPECT_EQ(error("declare \"red\" colour 1 0 0"), parseError(1, " Unkown element in declaration"));
     EXPECT_EQ(error("declare \"" + std::string(64, 'n') + "\" color 1 0 0"),
               parseError(1, " color name longer than 63 characters"));
+}
 
+TEST_F(Parser, IncludedFilesAreReadInPlace) {
     write("part.orv", "sphere { center <0 0 1> radius 1 }\n");  // read in place, its name kept aside
     EXPECT_EQ(run("sphere { center <0 0 0> radius 1 }\ninclude \"part.orv\"\nsphere { center <0 0 2> radius 1 }")
                   .substr(0, 38), "\n Parsing scene.orv\n Parsing part.orv ");
-    EXPECT_TRUE(myObjectList->sphere.center.z == 2 && myObjectList->next->sphere.center.z == 1);
+    EXPECT_EQ(myObjectList->sphere.center.z, 2);  // the list runs newest first
+    EXPECT_EQ(myObjectList->next->sphere.center.z, 1);
     write("broken.orv", "\nsphere { radius 0 }\n");  // lines count on through the included file
     EXPECT_EQ(run("\n\ninclude \"broken.orv\""),
               "\n Parsing scene.orv\n Parsing broken.orv" + parseError(4, " sphere radius must be greater than 0"));
     EXPECT_EQ(run("include \"missing.orv\""), "\n Parsing scene.orv\n Scene file: missing.orv could no be opened\n");
     std::filesystem::create_directory("parts");
     EXPECT_EQ(run("include \"parts\""), "\n Parsing scene.orv\n Scene file: parts is a directory\n");
-    // A file that includes itself stops at the depth limit, with every file closed on the way.
+}
+
+// A file that includes itself stops at the depth limit, with every file closed on the way.
+TEST_F(Parser, AnIncludeLoopStopsAtTheDepthLimit) {
     write("loop.orv", "include \"loop.orv\"\n");
     const std::string loop = run("include \"loop.orv\"");
     EXPECT_EQ(loop.substr(loop.rfind("\n Parser")), parseError(1, " include chain deeper than 64 files"));
@@ -106,9 +115,8 @@ TEST_F(Parser, DeclaredColoursAndIncludes) {
     for (size_t at = 0; (at = loop.find("\n Parsing", at)) != std::string::npos; ++at) ++opened;
     EXPECT_EQ(opened, maxIncludeDepth);
     int result = 1;
-    run(sceneBase, &result);
+    run(sceneBase, &result);  // the next parse starts at depth 0
     EXPECT_EQ(result, 0);
-    EXPECT_EQ(error(std::string(sceneBase) + "settings { output_type \"png\" output_name \"" + std::string(255, 'w') + "\" }"), "");
 }
 
 // A sample of the parse errors, one row for each kind of check of each block and reader: the
@@ -186,6 +194,7 @@ TEST_F(Parser, BlockMessages) {
         {"smooth_triangle { center <0 0 0> }", " Unkown parameter in patch structure"},
     };
     for (const auto& [text, message] : cases) EXPECT_EQ(error(text), parseError(1, message)) << text;
+    EXPECT_EQ(error("settings { output_type \"png\" output_name \"" + std::string(255, 'w') + "\" }"), "");  // the longest
     // Counts are checked at the closing brace, not while reading.
     EXPECT_EQ(error("camera { position <0 1 0>\n\n}"), parseError(3, " error in camera structure declaration"));
     EXPECT_EQ(error("sphere { radius 1\n}"), parseError(2, " error in sphere structure declaration"));

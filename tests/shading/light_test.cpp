@@ -1,5 +1,6 @@
 #include "shading/light.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "objects/bound.h"
@@ -11,7 +12,10 @@ namespace {
 int calls = 0;
 int blockedCalls = 0;  // bit i set: the i-th query is blocked
 
-int scriptedHit(const Object* obj, const Ray*, Hit* hit) {
+double widest = 0.0;    // the largest sine of the angle between a shadow ray and the z axis
+
+int scriptedHit(const Object* obj, const Ray* ray, Hit* hit) {
+    widest = std::max(widest, length(cross(ray->direction, {0, 0, 1})));
     *hit = {1.0, 1, obj};
     return (blockedCalls >> calls++) & 1;
 }
@@ -26,16 +30,21 @@ using LightTest = RenderTest;
 
 }  // namespace
 
-TEST_F(LightTest, ListRunsNewestFirstWithRaysAndAttenuation) {
-    Light* d = light({1, 1, 1}, 1);
-    Light* d2 = light({1, 1, 1}, 2);
-    Light* none = light({1, 1, 1}, 0);
-    EXPECT_TRUE(myLightList == none && none->next == d2 && d2->next == d && d->kind == kindLight);
-    EXPECT_EQ(d->light.direction.z, -1.0);  // made unit length
+TEST_F(LightTest, ListRunsNewestFirstWithUnitDirections) {
+    Light* first = light({1, 1, 1}, 1);
+    Light* second = light({1, 1, 1}, 2);
+    EXPECT_EQ(myLightList, second);
+    EXPECT_EQ(second->next, first);
+    EXPECT_EQ(first->light.direction.z, -1.0);  // made unit length
+}
+
+TEST_F(LightTest, RayToTheLightAndAttenuationByDistance) {
     Ray ray;
-    EXPECT_EQ(makeLightRay(d, {0, 0, 0}, &ray), 4.0);
+    EXPECT_EQ(makeLightRay(light({1, 1, 1}, 0), {0, 0, 0}, &ray), 4.0);
     EXPECT_EQ(ray.direction.z, 1.0);
-    EXPECT_TRUE(attenuationFactor(d, 4.0) == 0.25 && attenuationFactor(d2, 4.0) == 0.0625 && attenuationFactor(none, 4.0) == 1);
+    EXPECT_EQ(attenuationFactor(myLightList, 4.0), 1.0);
+    EXPECT_EQ(attenuationFactor(light({1, 1, 1}, 1), 4.0), 0.25);
+    EXPECT_EQ(attenuationFactor(light({1, 1, 1}, 2), 4.0), 0.0625);
 }
 
 TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
@@ -51,10 +60,28 @@ TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
         calls = 0;
         blockedCalls = t.blocked;
         EXPECT_EQ((t.light == sharp ? getLightColor : smoothShadow)(&c, t.light, nullptr, &ray, d), &c);
-        EXPECT_TRUE(c.red == 0.5 * t.fraction && c.blue == 2.0 * t.fraction) << t.blocked;
+        EXPECT_EQ(c.red, 0.5 * t.fraction) << t.blocked;
+        EXPECT_EQ(c.blue, 2.0 * t.fraction) << t.blocked;
         EXPECT_EQ(calls, t.light == sharp ? 1 : 4);
     }
     EXPECT_EQ(randDraws([&] { smoothShadow(&c, smooth, nullptr, &ray, d); }), 12);
+}
+
+// The sample rays of a smooth shadow lean from the ray to the light's centre by up to the light's
+// radius (0.5) over its distance: within the disc the light shows from the point.
+TEST_F(LightTest, SmoothShadowRaysSpreadByTheRadiusOverTheDistance) {
+    const Light* smooth = light({1, 1, 1}, 2, 1, 16);
+    addObject(scriptedHit, nullptr);
+    std::srand(7);
+    for (const double distance : {4.0, 8.0}) {
+        Ray ray;
+        makeLightRay(smooth, {0, 0, 4 - distance}, &ray);
+        Color c;
+        widest = 0.0;
+        smoothShadow(&c, smooth, nullptr, &ray, distance);
+        EXPECT_LE(widest, 0.5 / distance) << distance;
+        EXPECT_GT(widest, 0.35 / distance) << distance;
+    }
 }
 
 TEST_F(LightTest, SpotFactorFallsOffBetweenTheCones) {
@@ -65,10 +92,13 @@ TEST_F(LightTest, SpotFactorFallsOffBetweenTheCones) {
     EXPECT_TRUE(factor(0.99));
     EXPECT_NEAR(s, 0.795, 0.001);
     EXPECT_FALSE(factor(0.9));
-    EXPECT_TRUE(factor(0.9659258262890683) && s == 0.0);  // the outer cone belongs to it
-    EXPECT_TRUE(factor(0.999) && s == 1.0);
+    EXPECT_TRUE(factor(0.9659258262890683));  // the outer cone belongs to it
+    EXPECT_EQ(s, 0.0);
+    EXPECT_TRUE(factor(0.999));
+    EXPECT_EQ(s, 1.0);
     myLightList->light.cosMinAngle = 0.9;  // inner cone wider than the outer one: hard edge
-    EXPECT_TRUE(factor(0.97) && s == 1.0);
+    EXPECT_TRUE(factor(0.97));
+    EXPECT_EQ(s, 1.0);
 }
 
 TEST_F(LightTest, ShadowRaysSkipTheLitObjectAndStopAtTheLight) {

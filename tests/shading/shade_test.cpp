@@ -34,6 +34,12 @@ int glassHit(const Object* obj, const Ray* ray, Hit* hit) {
     return ray->direction.z < 0;
 }
 
+void expectColor(const Color& c, const Color& expected) {
+    EXPECT_EQ(c.red, expected.red);
+    EXPECT_EQ(c.green, expected.green);
+    EXPECT_EQ(c.blue, expected.blue);
+}
+
 class ShadeTest : public RenderTest {
 protected:
     void SetUp() override {
@@ -67,25 +73,28 @@ protected:
 
 }  // namespace
 
-TEST_F(ShadeTest, AmbientDiffuseHighlightAndTheAttenuationCondition) {
+// d2 at distance 2 quarters the light only when red + green + blue / 3 exceeds 1.
+TEST_F(ShadeTest, AttenuationOnlyForBrightLights) {
     light({0, 0, 2}, {1, 1, 1});
-    const Color ambient = shadeFloor(matte({0.2, 0.4, 0.6}, 1.0));
-    EXPECT_TRUE(ambient.red == 0.2 && ambient.blue == 0.6);
-    // d2 at distance 2 quarters the light only when red + green + blue / 3 exceeds 1.
     for (auto [lc, expected] : {std::pair{Color{1, 1, 1}, 0.25}, {{0.4, 0.4, 0.4}, 0.4}, {{0.5, 0.5, 0.2}, 0.125}}) {
         myLightList->surface.color = lc;
-        EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0)).red, expected);
+        EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0)).red, expected) << lc.blue;
     }
-    // The highlight takes the light as the diffuse step left it: attenuated only with diffuse.
-    myLightList->surface.color = {2, 2, 2};
+}
+
+// The highlight takes the light as the diffuse step left it: attenuated only with diffuse.
+TEST_F(ShadeTest, HighlightTakesTheLightAsTheDiffuseStepLeftIt) {
+    light({0, 0, 2}, {2, 2, 2});
     Surface shiny = matte({0, 0, 0}, 0.0);
     shiny.specular = shiny.roughness = 1.0;
     EXPECT_EQ(shadeFloor(shiny).red, 2.0);
     shiny.diffuse = 1.0;
     EXPECT_EQ(shadeFloor(shiny).red, 0.5);
-    // A light 60 degrees off the normal: cosine 0.5, squared by brilliance 2 only; none from behind.
-    myLightList->light.position = {std::sqrt(3.0), 0, 1};
-    myLightList->surface.color = {0.4, 0.4, 0.4};
+}
+
+// A light 60 degrees off the normal: cosine 0.5, squared by brilliance 2 only; none from behind.
+TEST_F(ShadeTest, DiffuseFollowsTheCosineToTheBrilliance) {
+    light({std::sqrt(3.0), 0, 1}, {0.4, 0.4, 0.4});
     Surface s = matte({1, 1, 1}, 0.0, 1.0);
     for (auto [brilliance, expected] : {std::pair{1.0, 0.2}, {2.0, 0.1}}) {
         s.brilliance = brilliance;
@@ -119,7 +128,8 @@ TEST_F(ShadeTest, HazeGoesByTheLightDeclaredFirst) {
 TEST_F(ShadeTest, RefractionBendsByTheIndexAndAbsorbsWhenEntering) {
     Vector t;
     EXPECT_EQ(refractionDirection(1.5, 1.0, {std::sqrt(0.75), 0, -0.5}, {0, 0, 1}, &t), 0);
-    EXPECT_TRUE(std::fabs(t.x + 0.5) < 1e-15 && std::fabs(t.z - std::sqrt(0.75)) < 1e-15);  // 2 c1 N - I, made unit
+    EXPECT_NEAR(t.x, -0.5, 1e-15);  // 2 c1 N - I, made unit
+    EXPECT_NEAR(t.z, std::sqrt(0.75), 1e-15);
     Surface glass = matte({0.5, 1, 1}, 0.0);
     glass.refraction = 1.0;
     glass.refractionIndex = 1.5;
@@ -142,32 +152,52 @@ TEST_F(ShadeTest, ReflectionsStopAfterFiveBounces) {
     far = 10.0;
     EXPECT_NEAR(traceDown().red, 0.6, 1e-12);
     EXPECT_EQ(calls, 6);  // the primary hit and five reflections
-    // A fuzzy floor: one ray (missing upwards) per sample, three draws each, the mirror direction
-    // plus a unit offset scaled by the radius over the distance (1 / 5); no samples: sharp.
-    far = 0.0;
+}
+
+// A fuzzy floor: one ray (missing upwards) per sample, three draws each, the mirror direction
+// plus a unit offset scaled by the radius over the distance (1 / 5); no samples: sharp.
+TEST_F(ShadeTest, FuzzyReflectionSpreadsItsSamples) {
+    Surface fuzzy = matte({1, 1, 1}, 0.1);
+    fuzzy.reflection = 1.0;
+    fuzzy.reflectionType = 1;
+    addObject(mirrorsHit, upNormal, fuzzy);
     myBackGroundColor = {0.1, 0.1, 0.1};
-    myObjectList->surface.reflectionType = 1;
     for (auto [samples, draws, rays] : {std::tuple{4, 12, 5}, {0, 0, 2}}) {
         myObjectList->surface.reflectionSamples = samples;
         calls = 0;
         steepest = 1.0;
         EXPECT_EQ(randDraws([&] { EXPECT_NEAR(traceDown().red, 0.2, 1e-15); }), draws);
         EXPECT_EQ(calls, rays);
-        EXPECT_TRUE(steepest >= std::sqrt(1 - 0.2 * 0.2) && (steepest < 1.0) == (samples > 0)) << steepest;
+        EXPECT_GE(steepest, std::sqrt(1 - 0.2 * 0.2));
+        EXPECT_EQ(steepest < 1.0, samples > 0) << steepest;
     }
 }
 
-TEST_F(ShadeTest, TraceMissesClampAndRecursionLimit) {
+TEST_F(ShadeTest, AMissIsTheBackgroundOrTheHazeUnclamped) {
     myBackGroundColor = {2.0, -1.0, 0.5};
-    EXPECT_EQ(traceDown().red, 2.0);  // a miss is not clamped
-    myHaze = {0.5, {0.1, 0.2, 0.3}};
-    EXPECT_EQ(traceDown().green, 0.2);
-    addObject(mirrorsHit, upNormal, matte({1, -0.5, 1}, 2.0));
+    expectColor(traceDown(), {2.0, -1.0, 0.5});
+    myHaze = {0.5, {0.1, 0.2, 3.0}};
+    expectColor(traceDown(), {0.1, 0.2, 3.0});
+}
+
+// Each component of a hit's colour is held at 1 at most; nothing holds it from below.
+TEST_F(ShadeTest, AHitIsClampedAboveOnly) {
+    Object* floor = addObject(mirrorsHit, upNormal, matte({1, 0.75, 0.5}, 2.0));
+    EXPECT_EQ(traceDown().red, 1.0);
+    floor->surface.color = {0.25, 1, 0.5};
+    EXPECT_EQ(traceDown().green, 1.0);
+    floor->surface.color = {0.25, -0.5, 1};
+    expectColor(traceDown(), {0.5, -1.0, 1.0});
+}
+
+TEST_F(ShadeTest, TraceGivesTheHitDistanceUpToTheRecursionLimit) {
+    addObject(mirrorsHit, upNormal, matte({1, 1, 1}, 0.5));
     const Ray ray{{0, 0, 5}, {0, 0, -1}};
     Color c;
-    int level = 0;
+    int level = 5;
     EXPECT_EQ(trace(&ray, &c, &level), 5.0);
-    EXPECT_TRUE(c.red == 1.0 && c.green == -1.0);  // clamped above only
+    expectColor(c, {0.5, 0.5, 0.5});
     level = 6;
-    EXPECT_TRUE(trace(&ray, &c, &level) == 0.0 && c.blue == 0.0);
+    EXPECT_EQ(trace(&ray, &c, &level), 0.0);
+    expectColor(c, {0, 0, 0});
 }

@@ -55,8 +55,27 @@ inline std::string orvelProgram(bool multiThreaded) {
     return std::string(ORVEL_BINARY_DIR) + (multiThreaded ? "/orvel-mt" : "/orvel");
 }
 
-// Starts the program in the directory, its standard output and error going to the named files.
-inline pid_t startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
+// The command that starts a program built here: through the emulator the build names (qemu-user
+// in a cross-compiled tree), which passes signals on and ends as the program does.
+inline std::vector<std::string> builtCommand(const std::string& program, const std::vector<std::string>& args) {
+    std::vector<std::string> command;
+    if (const std::string emulator = ORVEL_PROGRAM_EMULATOR; !emulator.empty()) command.push_back(emulator);
+    command.push_back(program);
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
+}
+
+// The command as the argument vector of posix_spawn (it points into command).
+inline std::vector<char*> spawnArguments(const std::vector<std::string>& command) {
+    std::vector<char*> argv;
+    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    return argv;
+}
+
+// Starts the command (its first word a path) in the directory, its standard output and error
+// going to the named files; 0 when it cannot be started.
+inline pid_t startCommand(const std::vector<std::string>& command, const std::string& directory,
                           const char* out = "/dev/null", const char* err = "/dev/null") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -64,26 +83,34 @@ inline pid_t startProgram(const std::string& program, const std::vector<std::str
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_TRUNC, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_TRUNC, 0);
-    std::vector<char*> argv{const_cast<char*>(program.c_str())};
-    for (const std::string& arg : args) argv.push_back(const_cast<char*>(arg.c_str()));
-    argv.push_back(nullptr);
+    const std::vector<char*> argv = spawnArguments(command);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ) != 0) pid = 0;
+    if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = 0;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
-inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
-                             const std::string& directory) {
+inline pid_t startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
+                          const char* out = "/dev/null", const char* err = "/dev/null") {
+    return startCommand(builtCommand(program, args), directory, out, err);
+}
+
+// Runs the command to its end: its status (-1 when it did not exit), standard output and error.
+inline ProgramRun runCommand(const std::vector<std::string>& command, const std::string& directory) {
     char outPath[] = "/tmp/orvel-stdout-XXXXXX";
     char errPath[] = "/tmp/orvel-stderr-XXXXXX";
     close(mkstemp(outPath));
     close(mkstemp(errPath));
-    const pid_t pid = startProgram(program, args, directory, outPath, errPath);
+    const pid_t pid = startCommand(command, directory, outPath, errPath);
     int wstatus = 0;
     if (pid) waitpid(pid, &wstatus, 0);
     ProgramRun run{pid && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, readWholeFile(outPath), readWholeFile(errPath)};
     std::remove(outPath);
     std::remove(errPath);
     return run;
+}
+
+inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
+                             const std::string& directory) {
+    return runCommand(builtCommand(program, args), directory);
 }

@@ -1,0 +1,144 @@
+// The slab test alone: one box at a time (the slab walk) and four at once (the query tree) must
+// give the same verdict and, bit for bit, the same entry distance, whatever the boxes (flat,
+// inverted, infinite, NaN) and the ray (zero direction components, starting inside).
+#include "objects/slabs.h"
+
+#include <gtest/gtest.h>
+
+#include <bit>
+#include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <random>
+
+namespace {
+
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr double inf = std::numeric_limits<double>::infinity();
+
+struct Box {
+    double lo[3];
+    double hi[3];
+};
+
+// Four boxes as a node of the query tree holds them: per axis, four lower and four upper bounds.
+struct FourBoxes {
+    double boundMin[3][4];
+    double boundMax[3][4];
+
+    void place(int lane, const Box& box) {
+        for (int i = 0; i < 3; ++i) {
+            boundMin[i][lane] = box.lo[i];
+            boundMax[i][lane] = box.hi[i];
+        }
+    }
+};
+
+uint64_t bits(double value) { return std::bit_cast<uint64_t>(value); }
+
+// enterBox's entry distance, none when the ray does not enter; the box in all four lanes of
+// enterBoxes must answer alike.
+std::optional<double> enter(const Box& box, Vector origin, Vector direction, double maxDistance = 1e10) {
+    const Ray ray{origin, direction};
+    const RaySlabs slabs = raySlabs(&ray);
+    double near = 0.0;
+    const bool entered = enterBox(box.lo, box.hi, slabs.origin, slabs.direction, maxDistance, &near);
+    FourBoxes four{};
+    for (int lane = 0; lane < 4; ++lane) four.place(lane, box);
+    double lanes[4];
+    EXPECT_EQ(enterBoxes(four, slabs, maxDistance, lanes), entered ? 0xFu : 0u);
+    for (int lane = 0; entered && lane < 4; ++lane) EXPECT_EQ(bits(lanes[lane]), bits(near)) << lane;
+    return entered ? std::optional(near) : std::nullopt;
+}
+
+constexpr Box cube{{-1, -1, -1}, {1, 1, 1}};
+constexpr Vector up{0, 0, 1};
+const double diagonal = std::sqrt(0.5);
+
+TEST(Slabs, EntryDistanceFromInFrontOrInside) {
+    EXPECT_EQ(enter(cube, {0, 0, -5}, up), 4.0);
+    EXPECT_EQ(enter(cube, {0.5, 0.5, 0}, up), -1.0);                       // behind the origin
+    EXPECT_EQ(enter(cube, {-5, 0, -5}, {diagonal, 0, diagonal}), 4 / diagonal);  // the later entry
+}
+
+TEST(Slabs, BoxesLeftBeforeTheSmallestDistanceAreRejected) {
+    EXPECT_FALSE(enter(cube, {0, 0, 5}, up));  // behind
+    EXPECT_FALSE(enter({{-1, -1, -1}, {1, 1, 0.0005}}, {0, 0, 0}, up));
+    EXPECT_EQ(enter({{-1, -1, -1}, {1, 1, 0.001}}, {0, 0, 0}, up), -1.0);  // left at 0.001 exactly
+}
+
+TEST(Slabs, BoxesEnteredBeyondTheMaximumDistanceAreRejected) {
+    EXPECT_FALSE(enter(cube, {0, 0, -5}, up, 3.999));
+    EXPECT_EQ(enter(cube, {0, 0, -5}, up, 4.0), 4.0);  // entered at the limit itself
+    EXPECT_FALSE(enter(cube, {0, 0, 0}, up, 0.0005));  // inside, but the limit is too near
+}
+
+// A ray along z beside the box is not rejected by x or y: the primitives decide.
+TEST(Slabs, ZeroDirectionComponentsTestNoSlab) {
+    EXPECT_EQ(enter(cube, {5, -7, -5}, up), 4.0);
+    EXPECT_EQ(enter(cube, {5, -7, -5}, {-0.0, -0.0, 1}), 4.0);
+    EXPECT_EQ(enter(cube, {5, -7, 9}, {0, 0, 0}), -1e10);  // no slab at all: entered anywhere
+    EXPECT_FALSE(enter(cube, {5, -7, 5}, up));             // z still rejects
+}
+
+// A NaN bound compares false: it rejects nothing by itself; beside a finite bound, the finite
+// bound's distance counts as an entry and nothing bounds the exit.
+TEST(Slabs, NaNBoundsRejectNothingOnTheirAxis) {
+    EXPECT_EQ(enter({{nan, -1, -1}, {nan, 1, 1}}, {50, 0, -5}, {diagonal, 0, diagonal}), 4 / diagonal);
+    EXPECT_EQ(enter({{nan, nan, nan}, {nan, nan, nan}}, {1, 2, 3}, {diagonal, 0, -diagonal}), -1e10);
+    const Box halfNaN{{nan, -1, -1}, {1, 1, 1}};
+    EXPECT_EQ(enter(halfNaN, {-5, 0, 0}, {1, 0, 0}), 6.0);
+    EXPECT_EQ(enter(halfNaN, {5, 0, 0}, {1, 0, 0}), -4.0);
+}
+
+TEST(Slabs, InfiniteFlatAndInvertedBoxes) {
+    const Box floor{{-inf, -inf, 0}, {inf, inf, 0}};  // entered where it is left
+    EXPECT_EQ(enter(floor, {3, 4, 2}, {0, 0, -1}), 2.0);
+    EXPECT_EQ(enter(floor, {3, 4, 2}, {0.6, 0, -0.8}), 2.5);
+    EXPECT_FALSE(enter({{1, -1, -1}, {-1, 1, 1}}, {0, 0, -5}, {0.6, 0, 0.8}));
+}
+
+// Four different boxes, one a lane, against the one-box test: random boxes (flat ones, inverted
+// ones, now and then a bound that breaks arithmetic) and rays with some zero components.
+TEST(Slabs, FourLanesAnswerAsFourSingleBoxes) {
+    std::mt19937 engine(4242);
+    std::uniform_real_distribution<double> coordinate(-12, 12);
+    auto oneIn = [&](int n) { return std::uniform_int_distribution<int>(1, n)(engine) == 1; };
+    const double special[] = {nan, inf, -inf, 0.0, -0.0, 1e10, -1e10, 1e300, 5e-324};
+    auto bound = [&] { return oneIn(16) ? special[engine() % std::size(special)] : coordinate(engine); };
+    int entered = 0;
+    for (int trial = 0; trial < 20000; ++trial) {
+        FourBoxes four{};
+        Box boxes[4];
+        for (int lane = 0; lane < 4; ++lane) {
+            for (int i = 0; i < 3; ++i) {
+                const double a = bound(), b = trial % 5 == 0 ? a : bound();
+                boxes[lane].lo[i] = trial % 7 == 0 ? std::max(a, b) : std::min(a, b);
+                boxes[lane].hi[i] = trial % 7 == 0 ? std::min(a, b) : std::max(a, b);
+            }
+            four.place(lane, boxes[lane]);
+        }
+        const Vector origin{coordinate(engine), coordinate(engine), coordinate(engine)};
+        Vector direction{coordinate(engine), coordinate(engine), coordinate(engine)};
+        if (oneIn(3)) (oneIn(2) ? direction.x : direction.z) = oneIn(2) ? 0.0 : -0.0;
+        const Ray ray{origin, direction};
+        const RaySlabs slabs = raySlabs(&ray);
+        const double maxDistance = oneIn(3) ? 1e10 : std::uniform_real_distribution<double>(0, 20)(engine);
+        double near[4];
+        const unsigned mask = enterBoxes(four, slabs, maxDistance, near);
+        for (int lane = 0; lane < 4; ++lane) {
+            double oneNear = 0.0;
+            const bool one = enterBox(boxes[lane].lo, boxes[lane].hi, slabs.origin, slabs.direction, maxDistance, &oneNear);
+            ASSERT_EQ((mask >> lane & 1) != 0, one) << "trial " << trial << " lane " << lane;
+            if (one) {
+                ASSERT_EQ(bits(near[lane]), bits(oneNear)) << "trial " << trial << " lane " << lane;
+            }
+            entered += one;
+        }
+    }
+    EXPECT_GT(entered, 8000);  // both verdicts well represented
+    EXPECT_LT(entered, 72000);
+}
+
+}  // namespace
