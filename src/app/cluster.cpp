@@ -109,15 +109,15 @@ void shareNews(std::int64_t news[2]) { MPI_Bcast(news, 2, MPI_INT64_T, 0, MPI_CO
 
 // A scene file being read on every rank: the piece the lexer reads and the next one on its way.
 struct SharedFile {
-    FILE* source;            // rank 0: where the bytes come from; other ranks: null
+    FILE* source;  // rank 0: where the bytes come from; other ranks: null
     std::string name;
     std::int64_t size;       // the bytes rank 0 announced
     std::int64_t requested;  // the bytes of the pieces requested so far
     std::vector<char> piece;
-    std::size_t at;          // read position in piece
+    std::size_t at;            // read position in piece
     std::vector<char> coming;  // the next piece, while `arriving`
     bool arriving;
-    MPI_Request request;       // its broadcast; null once it has completed
+    MPI_Request request;  // its broadcast; null once it has completed
 };
 
 // Starts the next piece on its way, if the file has one; rank 0 reads it from its source.
@@ -125,7 +125,8 @@ void requestPiece(SharedFile* file) {
     const std::int64_t count = std::min(pieceBytes, file->size - file->requested);
     if (count <= 0) return;
     file->coming.resize(static_cast<std::size_t>(count));
-    if (file->source && std::fread(file->coming.data(), 1, file->coming.size(), file->source) != file->coming.size()) {
+    if (file->source &&
+        std::fread(file->coming.data(), 1, file->coming.size(), file->source) != file->coming.size()) {
         std::printf("\n Scene file: %s changed while it was read\n", file->name.c_str());
         abortJob(-1);
     }
@@ -286,7 +287,8 @@ void renderOnRankZero(int workers) {
             int bytes = 0;
             MPI_Get_count(&status, MPI_BYTE, &bytes);
             message.resize(static_cast<std::size_t>(bytes));
-            MPI_Recv(message.data(), bytes, MPI_BYTE, status.MPI_SOURCE, rowsTag, MPI_COMM_WORLD, MPI_STATUS_IGNORE);
+            MPI_Recv(message.data(), bytes, MPI_BYTE, status.MPI_SOURCE, rowsTag, MPI_COMM_WORLD,
+                     MPI_STATUS_IGNORE);
             answerBlock(status.MPI_SOURCE, &blocks, &answers);
             RowSpan span;
             std::memcpy(&span, message.data(), sizeof span);
@@ -356,7 +358,8 @@ void renderOnWorker(int workers) {
     int unanswered = 0;
     while (!queue.drained() || !deliveries.empty()) {
         const bool expecting = unanswered > 0 || !deliveries.empty();
-        if (const std::unique_ptr<RowBlock> block = queue.takeFinished(expecting ? pollInterval : idleInterval)) {
+        if (const std::unique_ptr<RowBlock> block =
+                queue.takeFinished(expecting ? pollInterval : idleInterval)) {
             sendBlock(*block, &deliveries);
             ++unanswered;
         }
@@ -410,6 +413,9 @@ void clusterTrace() {
 }
 
 int finishCluster(int status) {
+    // What rank 0 printed goes out before any rank can end: mpirun stops forwarding output once a
+    // rank has ended with an error.
+    std::fflush(stdout);
     if (!statusAgreed) requireAgreement(status);
     restoreOutput();
     MPI_Finalize();

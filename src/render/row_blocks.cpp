@@ -33,7 +33,9 @@ void ImageBlocks::write(RowSpan span, unsigned char* rows) {
     written_ += span.end - span.first;
 }
 
-bool ImageBlocks::takeRows(void* owner, RowSpan* span) { return static_cast<ImageBlocks*>(owner)->take(span); }
+bool ImageBlocks::takeRows(void* owner, RowSpan* span) {
+    return static_cast<ImageBlocks*>(owner)->take(span);
+}
 
 void ImageBlocks::writeRow(void* owner, unsigned char* row, int y) {
     writeRowToImage(row, y);

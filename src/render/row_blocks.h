@@ -41,7 +41,8 @@ private:
 // same sequence for other processes and writes the rows they send back.
 class ImageBlocks {
 public:
-    ImageBlocks(int height, int workers, std::size_t rowBytes) : blocks_(height, workers), rowBytes_(rowBytes) {}
+    ImageBlocks(int height, int workers, std::size_t rowBytes)
+        : blocks_(height, workers), rowBytes_(rowBytes) {}
     ImageBlocks(const ImageBlocks&) = delete;
     ImageBlocks& operator=(const ImageBlocks&) = delete;
 

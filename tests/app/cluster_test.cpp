@@ -73,7 +73,7 @@ const std::string clusterBanner = "\n ORVEL v0.1 beta 14 (linux-sh3-glibc2-mpi) 
 std::string clusterOutput(std::string single, int ranks, int threads) {
     single.replace(0, singleBanner.size(), clusterBanner);
     single.insert(single.find(" Rendering to:"), " MPI version of ORVEL running.\n\n Running " + std::to_string(ranks) +
-                                                      " rank(s) of " + std::to_string(threads) + " thread(s)\n");
+                                                     " rank(s) of " + std::to_string(threads) + " thread(s)\n");
     const auto time = single.rfind(" second(s)\n");
     return maskTime(single.insert(time + 10, " elapsed on " + std::to_string(ranks) + " rank(s)"));
 }
@@ -129,7 +129,8 @@ TEST(Cluster, EveryLayoutRendersTheBytesOfOrvel) {
         for (const int ranks : {0, 1, 2, 3, 4}) {
             for (const char* threads : {"1", "2"}) {
                 if (ranks == 0 && threads[0] == '2') continue;
-                const ProgramRun run = runCluster(ranks, with(with(scene, mode), {"-t", threads, "-o", "cluster"}), dir.path());
+                const ProgramRun run =
+                    runCluster(ranks, with(with(scene, mode), {"-t", threads, "-o", "cluster"}), dir.path());
                 EXPECT_EQ(run.status, 0) << run.err;
                 EXPECT_TRUE(readWholeFile(dir.path("cluster.ppm")) == expected)
                     << mode[0] << " on " << ranks << " rank(s) of " << threads << " thread(s)";
@@ -145,8 +146,9 @@ TEST(Cluster, EveryFormatWritesTheReferenceBytes) {
     for (const char* scene : {"e2e_flat", "e2e_fisheye"}) {
         for (const char* format : {"tga", "bmp", "ppm", "png", "jpg"}) {
             const int ranks = std::string(scene) == "e2e_flat" ? 3 : 2;
-            const ProgramRun run = runCluster(ranks, {"-i", dataDir + "/" + scene + ".orv", "-o", "image",
-                                                      std::string("-") + format, "-t", ranks == 3 ? "1" : "2"},
+            const ProgramRun run = runCluster(ranks,
+                                              {"-i", dataDir + "/" + scene + ".orv", "-o", "image",
+                                               std::string("-") + format, "-t", ranks == 3 ? "1" : "2"},
                                               dir.path());
             EXPECT_EQ(run.status, 0) << run.err;
             EXPECT_TRUE(readWholeFile(dir.path("image.") + format) == readWholeFile(dataDir + "/" + scene + "." + format))
@@ -197,11 +199,13 @@ std::string megabyteOfComment() {
 // scene's second megabyte).
 TEST(Cluster, OnlyRankZeroReadsTheSceneFiles) {
     TempDir here, elsewhere;
-    std::ofstream(here.path("scene.orv")) << megabyteOfComment() << "; and more\n" << megabyteOfComment()
-                                          << "include \"part.orv\"\n" << megabyteOfComment()
+    std::ofstream(here.path("scene.orv")) << megabyteOfComment() << "; and more\n"
+                                          << megabyteOfComment() << "include \"part.orv\"\n"
+                                          << megabyteOfComment()
                                           << "settings { output_type \"ppm\" output_name \"pic\" resolution 24 30 }\n"
                                              "light { position <2 -5 5> color 1 1 1 }\nsphere { center <0 0 0> radius 1 }\n";
-    std::ofstream(here.path("part.orv")) << "camera { position <0 -6 1> look_at <0 0 0> }\nsurface { color 1 0.5 0 diffuse 0.9 }\n";
+    std::ofstream(here.path("part.orv"))
+        << "camera { position <0 -6 1> look_at <0 0 0> }\nsurface { color 1 0.5 0 diffuse 0.9 }\n";
     ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-o", "single"}, here.path()).status, 0);
     std::vector<std::string> command = mpirun();
     command.insert(command.end(), {"-np", "1", "-wdir", here.path(), clusterProgram, "-i", "scene.orv", ":", "-np", "2",
@@ -223,8 +227,11 @@ TEST(ClusterFaults, SceneAndOutputErrorsEndTheJobOnce) {
     fs::create_directory(dir.path("parts"));
     std::ofstream(dir.path("good.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }";
     std::ofstream(dir.path("long.orv")) << sceneBase << megabyteOfComment() << megabyteOfComment() << "sphere { radius 0 }";
-    for (const std::vector<std::string>& args : {std::vector<std::string>{"-i", "bad.orv"}, {"-i", "missing.orv"},
-                                                 {"-i", "holder.orv"}, {"-i", "long.orv"}, {"-i", "/dev/null"}}) {
+    for (const std::vector<std::string>& args : {std::vector<std::string>{"-i", "bad.orv"},
+                                                 {"-i", "missing.orv"},
+                                                 {"-i", "holder.orv"},
+                                                 {"-i", "long.orv"},
+                                                 {"-i", "/dev/null"}}) {
         const std::string single = runProgram(orvelProgram(false), args, dir.path()).out;
         const ProgramRun run = runCluster(3, args, dir.path());
         EXPECT_EQ(run.status, 255) << args[1];

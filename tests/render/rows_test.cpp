@@ -92,10 +92,14 @@ TEST_F(Rows, AnyCutOfTheRowsGivesTheSameBytes) {
 }
 
 TEST(RowBlocks, CoverTheRowsOnceLargeFirstThenSmall) {
-    struct Case { int height; int workers; std::vector<int> sizes; };
-    for (const Case& t : {Case{480, 2, {60, 53, 46, 41, 35, 31, 27, 24, 21, 18, 16, 14, 12, 11, 9, 8, 7, 6, 6, 5, 4,
-                                        4, 4, 4, 4, 4, 4, 2}},
-                          Case{10, 4, {4, 4, 2}}, Case{1, 1, {1}}, Case{0, 3, {}}, Case{40, 0, {10, 8, 6, 4, 4, 4, 4}}}) {
+    struct Case {
+        int height;
+        int workers;
+        std::vector<int> sizes;
+    };
+    for (const Case& t :
+         {Case{480, 2, {60, 53, 46, 41, 35, 31, 27, 24, 21, 18, 16, 14, 12, 11, 9, 8, 7, 6, 6, 5, 4, 4, 4, 4, 4, 4, 4, 2}},
+          Case{10, 4, {4, 4, 2}}, Case{1, 1, {1}}, Case{0, 3, {}}, Case{40, 0, {10, 8, 6, 4, 4, 4, 4}}}) {
         RowBlocks blocks(t.height, t.workers);
         std::vector<int> sizes;
         int end = 0;

@@ -2,58 +2,15 @@
 
 #include <gtest/gtest.h>
 
-#include <cerrno>
 #include <climits>
-#include <map>
 #include <string>
 
 #include "scene/colors.h"
-#include "scene/memory_file.h"
 #include "support/parse_fixture.h"
 
 namespace {
 
 using Parser = ParseTest;
-
-std::map<std::string, std::string> memoryFiles;
-
-FILE* openFromMemory(const char* name) {
-    const auto found = memoryFiles.find(name);
-    if (found == memoryFiles.end()) {
-        errno = ENOENT;
-        return nullptr;
-    }
-    return openSceneBytes(found->second);
-}
-
-// Scene files read through another opener, as the cluster program's ranks read them: streams over
-// the files' bytes in memory give what the files on disk give (a file several times the size of
-// the stream's buffer, with lines counted across it, an include, a missing file).
-TEST_F(Parser, ScenesReadFromMemoryParseAsFromDisk) {
-    std::string big = sceneBase;
-    for (int i = 0; i < 4000; ++i)
-        big += "sphere { center <" + std::to_string(i) + " 0.125 -3e-1> radius 0.5 } [ comment\n ]\n";
-    const std::string part = "light { position <0 0 9> color 1 1 1 }\nsphere { center <0 0 7> radius 2 }\n";
-    write("part.orv", part);
-    memoryFiles = {{"part.orv", part}};
-    for (const std::string& text : {big + "include \"part.orv\"\n", big + "sphere { radius -1 }", big + "include \"none.orv\""}) {
-        resetRunState();
-        const std::string fromDisk = run(text);
-        const long primitives = nPrims;
-        memoryFiles["scene.orv"] = text;
-        FILE* (*const onDisk)(const char*) = sceneFileOpener;
-        sceneFileOpener = openFromMemory;
-        resetRunState();
-        const std::string fromMemory = run(text);
-        sceneFileOpener = onDisk;
-        EXPECT_EQ(fromMemory, fromDisk);
-        EXPECT_EQ(nPrims, primitives);
-    }
-    resetRunState();
-    run(big + "include \"part.orv\"");
-    EXPECT_EQ(nPrims, 4001);
-    EXPECT_EQ(myObjectList->sphere.radius, 2.0);  // the include's sphere, made last
-}
 
 TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
     int result = 0;
