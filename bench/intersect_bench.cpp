@@ -88,7 +88,7 @@ void makeCylinders(std::mt19937& engine) {
 
 // Builds the scene and its rays: a 256 x 256 pinhole grid from eye towards target.
 Workload build(Scene scene) {
-    freeObjectTree(&myObjectList);
+    freeBoundingSlabs();
     nPrims = 0;
     setStartupDefaults();
     std::mt19937 engine(20240611);
@@ -185,6 +185,6 @@ int main(int argc, char** argv) {
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
     benchmark::RunSpecifiedBenchmarks();
     benchmark::Shutdown();
-    freeObjectTree(&myObjectList);
+    freeBoundingSlabs();
     return 0;
 }

@@ -12,6 +12,7 @@
 #include "image/image.h"
 #include "objects/bound.h"
 #include "objects/data.h"
+#include "objects/tasks.h"
 #include "scene/parser.h"
 
 namespace {
@@ -192,6 +193,8 @@ int orvelMain(int argc, char** argv, Edition which) {
             return -1;
         }
         parseArgs(argc, argv);
+        // The set-up uses as many threads as the bands will (at least two), one per processor at most.
+        buildThreads = which == Edition::multi ? std::max(numThreads, 2) : 1;
         std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
         buildBoundingSlabs();
         doTrace();

@@ -10,6 +10,7 @@
 #include "app/settings.h"
 #include "image/image.h"
 #include "math/random.h"
+#include "objects/bound.h"
 #include "objects/data.h"
 #include "render/ray.h"
 #include "shading/light.h"
@@ -40,7 +41,7 @@ struct SceneRelease {
     SceneRelease(const SceneRelease&) = delete;
     SceneRelease& operator=(const SceneRelease&) = delete;
     ~SceneRelease() {
-        freeObjectTree(&myObjectList);
+        freeBoundingSlabs();
         freeList(&myLightList);
     }
 };

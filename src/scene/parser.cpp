@@ -7,6 +7,7 @@
 #include <memory>
 
 #include "app/fatal.h"
+#include "objects/bound.h"
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
@@ -182,7 +183,7 @@ int parseFile(const char* name) {
 }
 
 void releaseScene() {
-    freeObjectTree(&myObjectList);
+    freeBoundingSlabs();
     freeList(&myLightList);
     freeColorList(&myColorList);
     std::free(surface);

@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/settings.h"
+#include "objects/bound.h"
 #include "objects/data.h"
 #include "render/ray.h"
 #include "render/trace.h"
@@ -28,7 +29,7 @@ protected:
         cameraSetup();
     }
     void TearDown() override {
-        freeObjectTree(&myObjectList);
+        freeBoundingSlabs();
         freeList(&myLightList);
         nPrims = 0;
         myHaze = {0.0, {0, 0, 0}};

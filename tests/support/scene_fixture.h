@@ -11,6 +11,7 @@
 
 #include "app/fatal.h"
 #include "app/settings.h"
+#include "objects/bound.h"
 #include "objects/bvh.h"
 #include "objects/data.h"
 
@@ -19,7 +20,7 @@ protected:
     void SetUp() override { reset(); }
     void TearDown() override { reset(); }
     static void reset() {
-        freeObjectTree(&myObjectList);
+        freeBoundingSlabs();
         nPrims = 0;
         iPQSize = 128;
         setStartupDefaults();
