@@ -277,15 +277,21 @@ Object* settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pie
 struct Gathered {
     Region level;
     SlabSplit split;
-    Region prims;  // empty when memory is short: the slab tree then answers alone
+    Region prims;    // QueryPrims; empty when memory is short: the slab tree then answers alone
+    Region objects;  // the records the QueryPrims stand for, in list order
     Object* after;
 };
 
 Gathered gather(Object* first, long n) {
-    Gathered g{regionOf<SlabEntry>(n), {}, Region(static_cast<size_t>(n) * sizeof(QueryPrim)), nullptr};
+    const auto count = static_cast<size_t>(n);
+    Gathered g{regionOf<SlabEntry>(count), {}, Region(count * sizeof(QueryPrim)), Region(count * sizeof(Object*)),
+               nullptr};
+    if (!g.objects) g.prims = Region();
     g.prims.populate(g.prims.size());
+    g.objects.populate(g.objects.size());
     SlabEntry* level = g.level.as<SlabEntry>();
     QueryPrim* prims = g.prims.as<QueryPrim>();
+    Object** objects = g.objects.as<Object*>();
     CentreSpread spread;
     Object* obj = first;
     for (long k = 0; k < n; ++k, obj = obj->next) {
@@ -293,12 +299,8 @@ Gathered gather(Object* first, long n) {
         level[k] = entryOf(obj);
         spread.add(level[k].centre);
         if (prims) {
-            QueryPrim& p = prims[k];
-            for (int i = 0; i < 3; ++i) {
-                p.lo[i] = obj->boundMin[i];
-                p.hi[i] = obj->boundMax[i];
-            }
-            p.obj = obj;
+            prims[k] = queryPrim(obj, static_cast<uint32_t>(k));
+            objects[k] = obj;
         }
     }
     g.split = spread.split(n);
@@ -345,8 +347,10 @@ void buildBoundingSlabs() {
     Gathered gathered = gather(myObjectList, total);
     Object* const top = buildSlabTree(gathered, total, threads);
     if (gathered.prims) {
-        QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
+        QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), gathered.objects.as<const Object*>(),
+                                               static_cast<size_t>(total), threads);
         gathered.prims = Region();
+        gathered.objects = Region();
         top->children->queryTree = tree;
         if (checkedBuild && tree) {
             const char* broken = brokenInvariant(*tree, top);

@@ -35,133 +35,151 @@ constexpr size_t parallelFrom = 16384;
 // Nodes a builder takes from the shared storage at a time.
 constexpr uint32_t nodeChunk = 16;
 
+// Four floats side by side; the build keeps a box's three lower or upper bounds in lanes 0 to 2.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+constexpr float infinity = std::numeric_limits<float>::infinity();
+
+// The lowest and the highest of acc and x lane by lane; an x that is no number leaves acc.
+Float4 lower(Float4 acc, Float4 x) { return x < acc ? x : acc; }
+Float4 higher(Float4 acc, Float4 x) { return x > acc ? x : acc; }
+
 struct Box {
-    double lo[3];
-    double hi[3];
+    Float4 lo;
+    Float4 hi;
 };
 
-constexpr double infinity = std::numeric_limits<double>::infinity();
-constexpr Box emptyBox{{infinity, infinity, infinity}, {-infinity, -infinity, -infinity}};
+constexpr Box emptyBox{{infinity, infinity, infinity, infinity}, {-infinity, -infinity, -infinity, -infinity}};
+
+void enclose(Box& box, const Box& other) {
+    box.lo = lower(box.lo, other.lo);
+    box.hi = higher(box.hi, other.hi);
+}
 
 double area(const Box& box) {
-    const double dx = box.hi[0] - box.lo[0], dy = box.hi[1] - box.lo[1], dz = box.hi[2] - box.lo[2];
+    const Float4 size = box.hi - box.lo;
+    const double dx = size[0], dy = size[1], dz = size[2];
     return dx * dy + dy * dz + dz * dx;
 }
 
-void enclose(Box& box, const double lo[3], const double hi[3]) {
-    for (int i = 0; i < 3; ++i) {
-        box.lo[i] = std::min(box.lo[i], lo[i]);
-        box.hi[i] = std::max(box.hi[i], hi[i]);
-    }
+Box boxOf(const QueryPrim& p) {
+    Float4 lo;
+    Float4 hi;
+    std::memcpy(&lo, p.lo, sizeof lo);
+    std::memcpy(&hi, p.hi, sizeof hi);
+    lo = reinterpret_cast<Float4>(reinterpret_cast<Int4>(lo) & Int4{-1, -1, -1, 0});  // lane 3: not the index
+    return {lo, hi};
 }
 
-// The doubled centre of a primitive along an axis.
-double centre(const QueryPrim& p, int axis) { return p.lo[axis] + p.hi[axis]; }
+// The bound rounded down (or up) to a float; no number becomes -infinity (or +infinity).
+float floatBelow(double v) {
+    if (std::isnan(v)) return -infinity;
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) > v ? std::nextafter(f, -infinity) : f;
+}
+float floatAbove(double v) {
+    if (std::isnan(v)) return infinity;
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) < v ? std::nextafter(f, infinity) : f;
+}
 
 // A run of primitives of the building array, the box around them and the bounds of their
-// centres. Bounds that are no number (NaN) are passed over by both; an axis where some primitive
-// has one is remembered, and the box of an inner lane gets no number at both ends there, so that
-// the slab test ignores that axis for it (invariant 1).
+// doubled centres (a centre that is no number, of a box infinite both ways, is passed over).
 struct PrimRange {
     size_t first = 0;
     size_t last = 0;
     Box box = emptyBox;
     Box centres = emptyBox;
-    bool noNumber[3] = {};
 
     size_t size() const { return last - first; }
 
-    void add(const QueryPrim& p) {
-        for (int i = 0; i < 3; ++i) {
-            noNumber[i] = noNumber[i] || std::isnan(p.lo[i]) || std::isnan(p.hi[i]);
-            const double c = centre(p, i);
-            centres.lo[i] = std::min(centres.lo[i], c);
-            centres.hi[i] = std::max(centres.hi[i], c);
-        }
-        enclose(box, p.lo, p.hi);
-    }
-    // The box of an inner lane over this run.
-    Box laneBox() const {
-        Box b = box;
-        for (int i = 0; i < 3; ++i) {
-            if (noNumber[i]) b.lo[i] = b.hi[i] = std::numeric_limits<double>::quiet_NaN();
-        }
-        return b;
+    void add(const Box& b) {
+        enclose(box, b);
+        const Float4 c = b.lo + b.hi;
+        centres.lo = lower(centres.lo, c);
+        centres.hi = higher(centres.hi, c);
     }
 };
 
 PrimRange measure(const QueryPrim* prims, size_t first, size_t last) {
     PrimRange range{first, last};
-    for (size_t k = first; k < last; ++k) range.add(prims[k]);
+    for (size_t k = first; k < last; ++k) range.add(boxOf(prims[k]));
     return range;
 }
 
 // Orders centres with the ones that are no number first, so that sorting stays well defined.
-double sortKey(double c) { return std::isnan(c) ? -infinity : c; }
+float sortKey(float c) { return std::isnan(c) ? -infinity : c; }
 
 // The axis along which the centres spread widest (x before y before z on ties).
 int widest(const Box& centres) {
+    const Float4 spread = centres.hi - centres.lo;
     int axis = 0;
     for (int i = 1; i < 3; ++i) {
-        if (centres.hi[i] - centres.lo[i] > centres.hi[axis] - centres.lo[axis]) axis = i;
+        if (spread[i] > spread[axis]) axis = i;
     }
     return axis;
 }
 
-// A candidate split of a run between two of `bins` equal bins of centres along one axis: the
-// primitives of the bins below `bin` go first. bin 0 is no split at all.
+// Equal bins of doubled centres along the three axes at once: bin b of axis i holds the centres
+// from lo[i] + b / scale[i] on. A centre below the first bin or that is no number falls in the
+// first, one above the last in the last.
+struct BinGrid {
+    Float4 lo;
+    Float4 scale;
+    Float4 last;  // the last bin's number
+
+    Int4 binsOf(const Box& b) const {
+        Float4 f = (b.lo + b.hi - lo) * scale;
+        f = f > 0 ? f : Float4{};
+        f = f < last ? f : last;
+        return __builtin_convertvector(f, Int4);
+    }
+};
+
+// A candidate split of a run between two of the grid's bins along one axis: the primitives of the
+// bins below `bin` go first. bin 0 is no split at all.
 struct BinSplit {
     int axis = 0;
-    int bins = binCount;
-    double lo = 0;
-    double scale = 0;
     int bin = 0;
-    double cost = infinity;
-
-    int binOf(const QueryPrim& p) const {
-        // Held between 0 and the last bin, a centre that is no number in the first.
-        return static_cast<int>(std::min(std::max(0.0, (centre(p, axis) - lo) * scale), bins - 1.0));
-    }
+    double cost = std::numeric_limits<double>::infinity();
 };
 
-// The primitives of each bin along one axis: how many, and the box around them (for the cost
-// only, so a bound that is no number is simply passed over).
+// The primitives of each bin along each axis: how many, and the box around them.
 struct Bins {
-    long count[binCount] = {};
-    Box box[binCount];
+    Box box[3][binCount];
+    long count[3][binCount];
 
     explicit Bins(int used) {
-        for (int b = 0; b < used; ++b) box[b] = emptyBox;
-    }
-    void add(int b, const QueryPrim& p) {
-        ++count[b];
-        enclose(box[b], p.lo, p.hi);
+        for (int a = 0; a < 3; ++a) {
+            for (int b = 0; b < used; ++b) {
+                box[a][b] = emptyBox;
+                count[a][b] = 0;
+            }
+        }
     }
 };
 
-// Prices every split between the bins; the cheapest goes into split.
-void sweep(const Bins& bins, BinSplit& split) {
+// Prices every split between the `used` bins of one axis; the cheapest beats `best` if cheaper.
+void sweep(const Bins& bins, int axis, int used, BinSplit& best) {
     double leftCost[binCount];  // the split at k puts the bins below k first
     long leftCount[binCount];
     Box box = emptyBox;
     long count = 0;
-    for (int b = 0; b < split.bins - 1; ++b) {
-        enclose(box, bins.box[b].lo, bins.box[b].hi);
-        count += bins.count[b];
+    for (int b = 0; b < used - 1; ++b) {
+        enclose(box, bins.box[axis][b]);
+        count += bins.count[axis][b];
         leftCount[b + 1] = count;
         leftCost[b + 1] = count ? area(box) * count : 0;
     }
     box = emptyBox;
     count = 0;
-    for (int b = split.bins - 1; b > 0; --b) {
-        enclose(box, bins.box[b].lo, bins.box[b].hi);
-        count += bins.count[b];
+    for (int b = used - 1; b > 0; --b) {
+        enclose(box, bins.box[axis][b]);
+        count += bins.count[axis][b];
         if (count == 0 || leftCount[b] == 0) continue;
         const double cost = leftCost[b] + area(box) * count;
-        if (cost < split.cost) {
-            split.cost = cost;
-            split.bin = b;
-        }
+        if (cost < best.cost) best = {axis, b, cost};
     }
 }
 
@@ -198,9 +216,14 @@ struct Subtree {
 class Builder {
 public:
     // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
-    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr, size_t handOffFrom = 0,
-            size_t handOffUpTo = 0)
-        : prims_(prims), store_(store), handOff_(handOff), handOffUpTo_(handOffUpTo), handOffFrom_(handOffFrom) {}
+    Builder(QueryPrim* prims, const Object* const* objects, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
+            size_t handOffFrom = 0, size_t handOffUpTo = 0)
+        : prims_(prims),
+          objects_(objects),
+          store_(store),
+          handOff_(handOff),
+          handOffUpTo_(handOffUpTo),
+          handOffFrom_(handOffFrom) {}
 
     // The lane of a new node over a run of at least two primitives, with everything below it.
     LaneRef build(const PrimRange& range, int depth) {
@@ -211,8 +234,10 @@ public:
         if (range.size() <= 4) {
             for (size_t k = range.first; k < range.last; ++k) parts[count++] = {k, k + 1};
         } else {
+            // Each half is split again, to fill the four lanes, unless it holds three or four
+            // primitives: it then makes one node of as many lanes (split, it would make one or two).
             for (const PrimRange& half : split(range, depth)) {
-                if (half.size() >= 2) {
+                if (half.size() == 2 || half.size() > 4) {
                     const auto [a, b] = split(half, depth);
                     parts[count++] = a;
                     parts[count++] = b;
@@ -223,21 +248,23 @@ public:
         }
         for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
-            Box box;
             if (part.size() == 1) {  // invariant 2: the primitive's own box
-                const QueryPrim& p = prims_[part.first];
-                box = {{p.lo[0], p.lo[1], p.lo[2]}, {p.hi[0], p.hi[1], p.hi[2]}};
-                made.ref[k] = primitiveLane(p.obj);
-            } else if (handOff_ && part.size() <= handOffUpTo_ && part.size() >= handOffFrom_) {
-                box = part.laneBox();
-                handOff_->push_back({part, depth + 1, &made.ref[k]});
-            } else {
-                box = part.laneBox();
-                made.ref[k] = build(part, depth + 1);
+                const Object* obj = objects_[prims_[part.first].index];
+                for (int i = 0; i < 3; ++i) {
+                    made.boundMin[i][k] = obj->boundMin[i];
+                    made.boundMax[i][k] = obj->boundMax[i];
+                }
+                made.ref[k] = primitiveLane(obj);
+                continue;
             }
             for (int i = 0; i < 3; ++i) {
-                made.boundMin[i][k] = box.lo[i];
-                made.boundMax[i][k] = box.hi[i];
+                made.boundMin[i][k] = part.box.lo[i];
+                made.boundMax[i][k] = part.box.hi[i];
+            }
+            if (handOff_ && part.size() <= handOffUpTo_ && part.size() >= handOffFrom_) {
+                handOff_->push_back({part, depth + 1, &made.ref[k]});
+            } else {
+                made.ref[k] = build(part, depth + 1);
             }
         }
         return nodeLane(index);
@@ -255,30 +282,37 @@ private:
     // Splits a run of two primitives or more into two non-empty runs.
     std::array<PrimRange, 2> split(const PrimRange& range, int depth) {
         if (depth < sahDepth) {
-            const int only = range.size() > allAxesUpTo ? widest(range.centres) : -1;
-            const BinSplit best = cheapestSplit(range, only);
-            if (best.bin > 0) return partition(range, [&](const QueryPrim& p) { return best.binOf(p) < best.bin; });
+            const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
+            const Float4 spread = range.centres.hi - range.centres.lo;
+            const float bins = static_cast<float>(used);
+            const BinGrid grid{range.centres.lo, spread > 0 ? bins / spread : Float4{}, Float4{} + (bins - 1)};
+            const BinSplit best = range.size() > allAxesUpTo ? cheapestSplit<true>(range, grid, used)
+                                                             : cheapestSplit<false>(range, grid, used);
+            if (best.bin > 0) {
+                return partition(range, [&](const Box& b) { return grid.binsOf(b)[best.axis] < best.bin; });
+            }
         }
         const int axis = widest(range.centres);
         const size_t mid = range.first + range.size() / 2;
         std::nth_element(prims_ + range.first, prims_ + mid, prims_ + range.last,
                          [axis](const QueryPrim& a, const QueryPrim& b) {
-                             return sortKey(centre(a, axis)) < sortKey(centre(b, axis));
+                             return sortKey(a.lo[axis] + a.hi[axis]) < sortKey(b.lo[axis] + b.hi[axis]);
                          });
         return {measure(prims_, range.first, mid), measure(prims_, mid, range.last)};
     }
 
-    // Moves the primitives for which first(p) holds to the front, measuring both sides as it goes.
+    // Moves the primitives for which first(box) holds to the front, measuring both sides as it goes.
     template <class First>
     std::array<PrimRange, 2> partition(const PrimRange& range, First first) {
         std::array<PrimRange, 2> halves;
         size_t mid = range.first;
         for (size_t p = range.first; p < range.last; ++p) {
-            if (first(prims_[p])) {
+            const Box b = boxOf(prims_[p]);
+            if (first(b)) {
                 std::swap(prims_[p], prims_[mid++]);
-                halves[0].add(prims_[mid - 1]);
+                halves[0].add(b);
             } else {
-                halves[1].add(prims_[p]);
+                halves[1].add(b);
             }
         }
         halves[0].first = range.first;
@@ -287,31 +321,30 @@ private:
         return halves;
     }
 
-    // The split of least cost by the surface area heuristic along `only` or, when it is -1, along
-    // any axis where the centres spread, the primitives binned in one pass. Few primitives, few bins.
-    BinSplit cheapestSplit(const PrimRange& range, int only) const {
-        const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
-        const int axes = only < 0 ? 3 : 1;
-        BinSplit candidates[3];
-        Bins bins[3] = {Bins(used), Bins(used), Bins(used)};
-        for (int a = 0; a < axes; ++a) {
-            const int axis = only < 0 ? a : only;
-            const double spread = range.centres.hi[axis] - range.centres.lo[axis];
-            candidates[a] = {axis, used, range.centres.lo[axis], spread > 0 ? used / spread : 0};
-        }
+    // The split of least cost by the surface area heuristic along the axis of widest spread
+    // (widestOnly) or along every axis where the centres spread, the primitives binned in one pass.
+    template <bool widestOnly>
+    BinSplit cheapestSplit(const PrimRange& range, const BinGrid& grid, int used) const {
+        Bins bins(used);
+        const int only = widest(range.centres);
         for (size_t p = range.first; p < range.last; ++p) {
-            for (int a = 0; a < axes; ++a) bins[a].add(candidates[a].binOf(prims_[p]), prims_[p]);
+            const Box b = boxOf(prims_[p]);
+            const Int4 bin = grid.binsOf(b);
+            for (int a = widestOnly ? only : 0; a < (widestOnly ? only + 1 : 3); ++a) {
+                enclose(bins.box[a][bin[a]], b);
+                ++bins.count[a][bin[a]];
+            }
         }
         BinSplit best;
-        for (int a = 0; a < axes; ++a) {
-            if (!(candidates[a].scale > 0) || std::isinf(candidates[a].scale)) continue;
-            sweep(bins[a], candidates[a]);
-            if (candidates[a].cost < best.cost) best = candidates[a];
+        for (int a = widestOnly ? only : 0; a < (widestOnly ? only + 1 : 3); ++a) {
+            if (!(grid.scale[a] > 0) || std::isinf(grid.scale[a])) continue;
+            sweep(bins, a, used, best);
         }
         return best;
     }
 
     QueryPrim* const prims_;
+    const Object* const* const objects_;
     NodeStore& store_;
     std::vector<Subtree>* const handOff_;
     const size_t handOffUpTo_;
@@ -334,7 +367,17 @@ void push(T* stack, int& size, T entry) {
 
 }  // namespace
 
-QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
+QueryPrim queryPrim(const Object* obj, uint32_t index) {
+    QueryPrim p{};
+    for (int i = 0; i < 3; ++i) {
+        p.lo[i] = floatBelow(obj->boundMin[i]);
+        p.hi[i] = floatAbove(obj->boundMax[i]);
+    }
+    p.index = index;
+    return p;
+}
+
+QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t count, int threads) {
     if (count == 0 || count > size_t{1} << 31) return nullptr;
     try {
         auto tree = std::make_unique<QueryTree>();
@@ -350,25 +393,23 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
         if (!tree->storage) return nullptr;
         NodeStore store(tree->storage, capacity);
 
-        const PrimRange all = measure(prims, 0, count);
-        Builder top(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo);
         if (count == 1) {  // a root of one lane
-            const uint32_t index = store.chunk().first;
-            QueryNode& root = store.nodes()[index];
+            QueryNode& root = store.nodes()[store.chunk().first];
             for (int i = 0; i < 3; ++i) {
-                root.boundMin[i][0] = prims[0].lo[i];
-                root.boundMax[i][0] = prims[0].hi[i];
+                root.boundMin[i][0] = objects[0]->boundMin[i];
+                root.boundMax[i][0] = objects[0]->boundMax[i];
             }
-            root.ref[0] = primitiveLane(prims[0].obj);
+            root.ref[0] = primitiveLane(objects[0]);
         } else {
-            top.build(all, 0);
+            Builder(prims, objects, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
+                .build(measure(prims, 0, count), 0);
         }
         // The largest subtrees first, so that the threads finish together.
         std::sort(subtrees.begin(), subtrees.end(),
                   [](const Subtree& a, const Subtree& b) { return a.range.size() > b.range.size(); });
         runTasks(threads, subtrees.size(), [&](size_t k) {
             const Subtree& s = subtrees[k];
-            *s.lane = Builder(prims, store).build(s.range, s.depth);
+            *s.lane = Builder(prims, objects, store).build(s.range, s.depth);
         });
         tree->nodeCount = store.used();
         return tree.release();
@@ -423,12 +464,14 @@ private:
         }
         return true;
     }
-    // The outer interval holds the inner one, or has no number at both ends; where the inner one
-    // has no number at either end, the outer one must have none at both.
+    // The outer interval holds the inner one; where the inner one has no number at either end,
+    // the outer one spans the whole axis.
     static bool encloses(double outerLo, double outerHi, double innerLo, double innerHi) {
-        const bool outerNone = std::isnan(outerLo) && std::isnan(outerHi);
-        if (std::isnan(innerLo) || std::isnan(innerHi)) return outerNone;
-        return outerNone || (outerLo <= innerLo && outerHi >= innerHi);
+        if (std::isnan(innerLo) || std::isnan(innerHi)) {
+            return outerLo == -std::numeric_limits<double>::infinity() &&
+                   outerHi == std::numeric_limits<double>::infinity();
+        }
+        return outerLo <= innerLo && outerHi >= innerHi;
     }
 
     const QueryTree& tree_;
@@ -465,6 +508,18 @@ const char* brokenInvariant(const QueryTree& tree, const Object* top) {
 
 namespace {
 
+// The slab test itself on the box of a leaf lane, which is its primitive's own box (invariant 2):
+// whether the slab tree's walk enters it, and where.
+bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDistance, double* near) {
+    const double lo[3] = {node.boundMin[0][k], node.boundMin[1][k], node.boundMin[2][k]};
+    const double hi[3] = {node.boundMax[0][k], node.boundMax[1][k], node.boundMax[2][k]};
+    return enterBox(lo, hi, slabs.origin, slabs.direction, maxDistance, near);
+}
+
+// The walks test boxes with the quick test, which passes more boxes than the slab test and takes
+// their entry a little early; a primitive's hit counts only once the slab test itself has passed
+// its box, no later than the best hit so far. The answers are those of a walk with the slab test
+// throughout.
 [[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
                                                       Hit* hit, const Object* exclude) {
     const QueryNode* const nodes = tree.nodes();
@@ -482,7 +537,7 @@ namespace {
         if (waiting.key > best) continue;
         const QueryNode& node = nodes[waiting.node];
         double near[4];
-        const unsigned entered = enterBoxes(node, slabs, maxDistance, near);
+        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
         const int pushed = size;
         for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1) || near[k] > best) continue;
@@ -492,14 +547,16 @@ namespace {
             }
             const Object* prim = lanePrimitive(node.ref[k]);
             Hit local;
-            if (prim == exclude || !prim->intersectFn(prim, ray, &local)) continue;
+            if (prim == exclude || !prim->intersectFn(prim, ray, &local) || local.distance > best) continue;
+            double key;
+            if (!enterLane(node, k, slabs, maxDistance, &key) || key > best) continue;
             if (local.distance < best) {
                 best = local.distance;
                 winner = prim;
-                winnerKey = near[k];
+                winnerKey = key;
                 winnerHit = local;
                 tie = false;
-            } else if (local.distance == best) {
+            } else {
                 tie = true;
             }
         }
@@ -524,7 +581,7 @@ namespace {
     while (size != 0) {
         const QueryNode& node = nodes[stack[--size]];
         double near[4];
-        const unsigned entered = enterBoxes(node, slabs, maxDistance, near);
+        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
         for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1)) continue;
             if (laneIsNode(node.ref[k])) {
@@ -533,7 +590,11 @@ namespace {
             }
             const Object* prim = lanePrimitive(node.ref[k]);
             Hit local;
-            if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance) return true;
+            double key;
+            if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance &&
+                enterLane(node, k, slabs, maxDistance, &key)) {
+                return true;
+            }
         }
     }
     return false;

@@ -6,14 +6,18 @@
 // when it is provably the slab tree's: for shadow rays always (whether anything blocks does not
 // depend on the order), for nearest hits unless two primitives tie at the nearest distance or
 // the winner's box is entered beyond its own hit (rounding at a box face); intersect then asks the
-// slab tree. Every box test is the slab tree's own test, so both trees reach the same primitives.
-// That rests on three invariants, which checked builds verify (objects/checked.h):
+// slab tree. The walks test four boxes at once with a quick test (objects/slabs.h) that passes
+// every box the slab test enters, at an entry no later; a primitive's hit counts only once the
+// slab test itself has passed the primitive's own box, no later than the best hit so far. So the
+// walks reach every primitive the slab tree's walk reaches, and count no other. That rests on
+// three invariants, which checked builds verify (objects/checked.h):
 //
 // 1. A parent box is never entered later than a child box, under rounding too: every lane that
 //    refers to a node holds, along each axis, a lower bound no greater and an upper bound no less
-//    than every lane of that node, or no number (NaN) at both ends where some box below it has no
-//    number at either end (the slab test then ignores that axis). The slab test is monotonic in
-//    the bounds, so a ray that enters a box enters every box above it, no later.
+//    than every lane of that node (the build rounds these bounds outwards to floats). Where some
+//    box below has no number (NaN) at either end, the lane spans the whole axis, from -infinity to
+//    +infinity, which the slab test ignores just as it ignores no number. The slab test is
+//    monotonic in the bounds, so a ray that enters a box enters every box above it, no later.
 // 2. A leaf lane holds exactly its primitive's box: the record's boundMin and boundMax, bit for
 //    bit, NaN and infinite extents included; and every primitive of the scene stands in exactly
 //    one leaf lane.
@@ -55,17 +59,21 @@ struct QueryTree {
     const QueryNode* nodes() const { return storage.as<const QueryNode>(); }
 };
 
-// A primitive as the build takes it: its box and its record.
-struct QueryPrim {
-    double lo[3];
-    double hi[3];
-    const Object* obj;
+// A primitive as the build takes it: its box rounded outwards to floats (a bound that is no number
+// becomes an infinite one) and its place in the build's array of records.
+struct alignas(16) QueryPrim {
+    float lo[3];
+    uint32_t index;
+    float hi[3];
+    uint32_t unused;  // zero
 };
 
-// The query tree of count primitives (count >= 1), built with up to `threads` threads; the same
-// tree whatever the number. It rearranges prims. Null when memory is short (the slab tree then
-// answers alone).
-QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads);
+QueryPrim queryPrim(const Object* obj, uint32_t index);
+
+// The query tree of the count primitives of objects (count >= 1), prims[k] = queryPrim(objects[k],
+// k), built with up to `threads` threads; the same tree whatever the number. It rearranges prims.
+// Null when memory is short (the slab tree then answers alone).
+QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t count, int threads);
 void freeQueryTree(QueryTree* tree);
 
 // The first of the invariants above that the tree breaks, as a sentence, or null when it keeps
