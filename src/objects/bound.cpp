@@ -234,10 +234,10 @@ void prefetchPiece(const SlabEntry* piece, long n) {
 }
 
 // Settles the pieces of a pass: a node (in nodes, in piece order) for every piece of two or more
-// entries, the entry's own record for the others. The records are linked in piece order before
-// `after`, and their entries written to next in the same order. Returns the first record.
-Object* settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces, Object* nodes, Object* after,
-                    SlabEntry* next, int threads) {
+// entries, the entry's own record for the others; their entries go to next in piece order. (Their
+// own links are left alone: the next pass, or the top node, chains every one of them.)
+void settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces, Object* nodes, SlabEntry* next,
+                 int threads) {
     auto entries = [&](size_t j) { return sides[pieces[j].side] + pieces[j].start; };
     const size_t chunks = (pieces.size() + settleChunk - 1) / settleChunk;
     std::vector<size_t> firstSlot;  // the node of each chunk's first piece that makes one
@@ -253,23 +253,20 @@ Object* settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pie
     }
 
     constexpr size_t fetchAhead = 8;
-    runTasks(pieces.size() >= size_t{parallelFrom} ? threads : 1, chunks, [&](size_t c) {
+    runTasks(threads, chunks, [&](size_t c) {
         const size_t begin = c * settleChunk;
         const size_t end = std::min(pieces.size(), begin + settleChunk);
         size_t slot = firstSlot[c];
-        auto record = [&](size_t j) { return pieces[j].count > 1 ? nodes + slot : entries(j)[0].obj; };
         for (size_t j = begin; j < end; ++j) {
             if (j + fetchAhead < end) prefetchPiece(entries(j + fetchAhead), pieces[j + fetchAhead].count);
-            Object* const settled = record(j);
+            Object* settled = entries(j)[0].obj;
             if (pieces[j].count > 1) {
+                settled = nodes + slot++;
                 groupPiece(settled, entries(j), pieces[j].count);
-                ++slot;
             }
-            settled->next = j + 1 < pieces.size() ? record(j + 1) : after;
             next[j] = entryOf(settled);
         }
     });
-    return pieces[0].count > 1 ? nodes : entries(0)[0].obj;
 }
 
 // What the walk along the list gathers before the passes: the level of entries in list order and
@@ -323,7 +320,7 @@ Object* buildSlabTree(Gathered& gathered, long total, int threads) {
         Object* const nodes = allocateObjects(static_cast<size_t>(nodeCount));
         if (!nodes) outOfMemory();
         Region next = regionOf<SlabEntry>(pieces.size());
-        myObjectList = settleLevel(sides, pieces, nodes, gathered.after, next.as<SlabEntry>(), threads);
+        settleLevel(sides, pieces, nodes, next.as<SlabEntry>(), threads);
         nPrims += static_cast<long>(nodeCount);
         total = static_cast<long>(pieces.size());
         level = std::move(next);
