@@ -1,6 +1,7 @@
 #include "objects/bound.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <new>
 #include <utility>
@@ -269,6 +270,19 @@ void settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces
     });
 }
 
+// The primitives are made one after the other in the scene's storage and pushed at the front of
+// the list, so the list mostly runs backwards through memory: asks for the record a few places
+// further on before it is needed. (Only a guess: where it is wrong, nothing is lost.)
+void prefetchListAhead(const Object* obj) {
+    constexpr std::uintptr_t distance = 8 * sizeof(Object);
+    const auto address = reinterpret_cast<std::uintptr_t>(obj);
+    if (address < distance) return;
+    const auto* ahead = reinterpret_cast<const Object*>(address - distance);
+    __builtin_prefetch(ahead);
+    __builtin_prefetch(&ahead->boundMin[0]);
+    __builtin_prefetch(&ahead->boundMax[2]);
+}
+
 // What the walk along the list gathers before the passes: the level of entries in list order and
 // its split, the primitives for the query tree, and the record after the last one counted.
 struct Gathered {
@@ -293,6 +307,7 @@ Gathered gather(Object* first, long n) {
     Object* obj = first;
     for (long k = 0; k < n; ++k, obj = obj->next) {
         if (!obj) shortRun(n - k - 1);
+        prefetchListAhead(obj);
         level[k] = entryOf(obj);
         spread.add(level[k].centre);
         if (prims) {

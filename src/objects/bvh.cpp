@@ -247,6 +247,9 @@ public:
             }
         }
         for (int k = 0; k < count; ++k) {
+            if (parts[k].size() <= fetchFrom && (range.size() > fetchFrom || depth == 0)) prefetchRecords(parts[k]);
+        }
+        for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
             if (part.size() == 1) {  // invariant 2: the primitive's own box
                 const Object* obj = objects_[prims_[part.first].index];
@@ -271,6 +274,18 @@ public:
     }
 
 private:
+    // Runs of up to this many primitives have their records' boxes fetched ahead of the leaves.
+    static constexpr size_t fetchFrom = 64;
+
+    // Asks for the boxes in the records of a run, which its leaf lanes will copy.
+    void prefetchRecords(const PrimRange& part) const {
+        for (size_t p = part.first; p < part.last; ++p) {
+            const Object* obj = objects_[prims_[p].index];
+            __builtin_prefetch(&obj->boundMin[0]);
+            __builtin_prefetch(&obj->boundMax[2]);
+        }
+    }
+
     uint32_t allocate() {
         if (next_ == end_) {
             std::tie(next_, end_) = store_.chunk();
