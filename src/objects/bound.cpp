@@ -164,9 +164,16 @@ Region regionOf(size_t count) {
 // holds at most `bunching` entries. The top splits run in the calling thread; the stretches they
 // leave, once small enough, are split further by the tasks.
 std::vector<SlabPiece> splitLevel(SlabEntry* const sides[2], long count, SlabSplit split, int threads) {
+    // A piece holds at least one entry: room for count of them is room enough (and what a level
+    // leaves unused is never touched).
     std::vector<SlabPiece> top;
     const bool parallel = threads > 1 && count >= parallelFrom;
     const long keep = parallel ? std::max<long>(bunching, count / (8L * threads)) : bunching;
+    try {
+        top.reserve(static_cast<size_t>(parallel ? count / keep + 1 : count));
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
+    }
     sortAndSplit(sides, {0, count, 0, split}, keep, top);
     if (!parallel) return top;
 
@@ -180,7 +187,14 @@ std::vector<SlabPiece> splitLevel(SlabEntry* const sides[2], long count, SlabSpl
     } catch (const std::bad_alloc&) {
         outOfMemory();
     }
-    runTasks(threads, unsplit.size(), [&](size_t k) { sortAndSplit(sides, top[unsplit[k]], bunching, parts[k]); });
+    runTasks(threads, unsplit.size(), [&](size_t k) {
+        try {
+            parts[k].reserve(static_cast<size_t>(top[unsplit[k]].count));
+        } catch (const std::bad_alloc&) {
+            outOfMemory();
+        }
+        sortAndSplit(sides, top[unsplit[k]], bunching, parts[k]);
+    });
 
     std::vector<SlabPiece> pieces;
     try {
@@ -288,21 +302,16 @@ void prefetchListAhead(const Object* obj) {
 struct Gathered {
     Region level;
     SlabSplit split;
-    Region prims;    // QueryPrims; empty when memory is short: the slab tree then answers alone
-    Region objects;  // the records the QueryPrims stand for, in list order
+    Region prims;  // QueryPrims; empty when memory is short: the slab tree then answers alone
     Object* after;
 };
 
 Gathered gather(Object* first, long n) {
     const auto count = static_cast<size_t>(n);
-    Gathered g{regionOf<SlabEntry>(count), {}, Region(count * sizeof(QueryPrim)), Region(count * sizeof(Object*)),
-               nullptr};
-    if (!g.objects) g.prims = Region();
+    Gathered g{regionOf<SlabEntry>(count), {}, Region(count * sizeof(QueryPrim)), nullptr};
     g.prims.populate(g.prims.size());
-    g.objects.populate(g.objects.size());
     SlabEntry* level = g.level.as<SlabEntry>();
     QueryPrim* prims = g.prims.as<QueryPrim>();
-    Object** objects = g.objects.as<Object*>();
     CentreSpread spread;
     Object* obj = first;
     for (long k = 0; k < n; ++k, obj = obj->next) {
@@ -310,10 +319,7 @@ Gathered gather(Object* first, long n) {
         prefetchListAhead(obj);
         level[k] = entryOf(obj);
         spread.add(level[k].centre);
-        if (prims) {
-            prims[k] = queryPrim(obj, static_cast<uint32_t>(k));
-            objects[k] = obj;
-        }
+        if (prims) prims[k] = queryPrim(obj);
     }
     g.split = spread.split(n);
     g.after = obj;
@@ -359,10 +365,8 @@ void buildBoundingSlabs() {
     Gathered gathered = gather(myObjectList, total);
     Object* const top = buildSlabTree(gathered, total, threads);
     if (gathered.prims) {
-        QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), gathered.objects.as<const Object*>(),
-                                               static_cast<size_t>(total), threads);
+        QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
         gathered.prims = Region();
-        gathered.objects = Region();
         top->children->queryTree = tree;
         if (checkedBuild && tree) {
             const char* broken = brokenInvariant(*tree, top);

@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -63,13 +64,15 @@ double area(const Box& box) {
     return dx * dy + dy * dz + dz * dx;
 }
 
+// The box of a primitive in lanes 0 to 2 (lane 3 holds one of its other bounds, which no decision
+// reads): lo from its first 16 bytes, hi from the 16 bytes before the record.
 Box boxOf(const QueryPrim& p) {
+    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, obj) == 24);
     Float4 lo;
     Float4 hi;
     std::memcpy(&lo, p.lo, sizeof lo);
-    std::memcpy(&hi, p.hi, sizeof hi);
-    lo = reinterpret_cast<Float4>(reinterpret_cast<Int4>(lo) & Int4{-1, -1, -1, 0});  // lane 3: not the index
-    return {lo, hi};
+    std::memcpy(&hi, p.lo + 2, sizeof hi);
+    return {lo, __builtin_shufflevector(hi, hi, 1, 2, 3, 0)};
 }
 
 // The bound rounded down (or up) to a float; no number becomes -infinity (or +infinity).
@@ -216,10 +219,9 @@ struct Subtree {
 class Builder {
 public:
     // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
-    Builder(QueryPrim* prims, const Object* const* objects, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
-            size_t handOffFrom = 0, size_t handOffUpTo = 0)
+    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr, size_t handOffFrom = 0,
+            size_t handOffUpTo = 0)
         : prims_(prims),
-          objects_(objects),
           store_(store),
           handOff_(handOff),
           handOffUpTo_(handOffUpTo),
@@ -252,7 +254,7 @@ public:
         for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
             if (part.size() == 1) {  // invariant 2: the primitive's own box
-                const Object* obj = objects_[prims_[part.first].index];
+                const Object* obj = prims_[part.first].obj;
                 for (int i = 0; i < 3; ++i) {
                     made.boundMin[i][k] = obj->boundMin[i];
                     made.boundMax[i][k] = obj->boundMax[i];
@@ -280,7 +282,7 @@ private:
     // Asks for the boxes in the records of a run, which its leaf lanes will copy.
     void prefetchRecords(const PrimRange& part) const {
         for (size_t p = part.first; p < part.last; ++p) {
-            const Object* obj = objects_[prims_[p].index];
+            const Object* obj = prims_[p].obj;
             __builtin_prefetch(&obj->boundMin[0]);
             __builtin_prefetch(&obj->boundMax[2]);
         }
@@ -359,7 +361,6 @@ private:
     }
 
     QueryPrim* const prims_;
-    const Object* const* const objects_;
     NodeStore& store_;
     std::vector<Subtree>* const handOff_;
     const size_t handOffUpTo_;
@@ -382,17 +383,17 @@ void push(T* stack, int& size, T entry) {
 
 }  // namespace
 
-QueryPrim queryPrim(const Object* obj, uint32_t index) {
+QueryPrim queryPrim(const Object* obj) {
     QueryPrim p{};
     for (int i = 0; i < 3; ++i) {
         p.lo[i] = floatBelow(obj->boundMin[i]);
         p.hi[i] = floatAbove(obj->boundMax[i]);
     }
-    p.index = index;
+    p.obj = obj;
     return p;
 }
 
-QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t count, int threads) {
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
     if (count == 0 || count > size_t{1} << 31) return nullptr;
     try {
         auto tree = std::make_unique<QueryTree>();
@@ -411,12 +412,12 @@ QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t
         if (count == 1) {  // a root of one lane
             QueryNode& root = store.nodes()[store.chunk().first];
             for (int i = 0; i < 3; ++i) {
-                root.boundMin[i][0] = objects[0]->boundMin[i];
-                root.boundMax[i][0] = objects[0]->boundMax[i];
+                root.boundMin[i][0] = prims[0].obj->boundMin[i];
+                root.boundMax[i][0] = prims[0].obj->boundMax[i];
             }
-            root.ref[0] = primitiveLane(objects[0]);
+            root.ref[0] = primitiveLane(prims[0].obj);
         } else {
-            Builder(prims, objects, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
+            Builder(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
                 .build(measure(prims, 0, count), 0);
         }
         // The largest subtrees first, so that the threads finish together.
@@ -424,7 +425,7 @@ QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t
                   [](const Subtree& a, const Subtree& b) { return a.range.size() > b.range.size(); });
         runTasks(threads, subtrees.size(), [&](size_t k) {
             const Subtree& s = subtrees[k];
-            *s.lane = Builder(prims, objects, store).build(s.range, s.depth);
+            *s.lane = Builder(prims, store).build(s.range, s.depth);
         });
         tree->nodeCount = store.used();
         return tree.release();

@@ -60,20 +60,19 @@ struct QueryTree {
 };
 
 // A primitive as the build takes it: its box rounded outwards to floats (a bound that is no number
-// becomes an infinite one) and its place in the build's array of records.
-struct alignas(16) QueryPrim {
+// becomes an infinite one) and its record.
+struct QueryPrim {
     float lo[3];
-    uint32_t index;
     float hi[3];
-    uint32_t unused;  // zero
+    const Object* obj;
 };
 
-QueryPrim queryPrim(const Object* obj, uint32_t index);
+QueryPrim queryPrim(const Object* obj);
 
-// The query tree of the count primitives of objects (count >= 1), prims[k] = queryPrim(objects[k],
-// k), built with up to `threads` threads; the same tree whatever the number. It rearranges prims.
-// Null when memory is short (the slab tree then answers alone).
-QueryTree* buildQueryTree(QueryPrim* prims, const Object* const* objects, size_t count, int threads);
+// The query tree of count primitives (count >= 1), built with up to `threads` threads; the same
+// tree whatever the number. It rearranges prims. Null when memory is short (the slab tree then
+// answers alone).
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads);
 void freeQueryTree(QueryTree* tree);
 
 // The first of the invariants above that the tree breaks, as a sentence, or null when it keeps
