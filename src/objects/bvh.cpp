@@ -369,6 +369,8 @@ private:
     uint32_t end_ = 0;
 };
 
+std::atomic<uint64_t> treesBuilt{0};
+
 struct Waiting {
     uint32_t node;
     double key;  // the distance at which the ray enters the node's box
@@ -428,6 +430,7 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
             *s.lane = Builder(prims, store).build(s.range, s.depth);
         });
         tree->nodeCount = store.used();
+        tree->id = ++treesBuilt;
         return tree.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -587,8 +590,9 @@ bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDi
     return QueryAnswer::hit;
 }
 
-[[gnu::always_inline]] inline bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                           const Object* exclude) {
+// The primitive found to block the ray, or null.
+[[gnu::always_inline]] inline const Object* anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                                    const Object* exclude) {
     const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
     uint32_t stack[stackSize];
@@ -609,11 +613,11 @@ bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDi
             double key;
             if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance &&
                 enterLane(node, k, slabs, maxDistance, &key)) {
-                return true;
+                return prim;
             }
         }
     }
-    return false;
+    return nullptr;
 }
 
 // Whether the processor has AVX2. The walks are compiled twice, for AVX2 and for any x86-64, and
@@ -637,13 +641,32 @@ QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDista
     return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
-[[gnu::target("avx2")]] bool anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                     const Object* exclude) {
+[[gnu::target("avx2")]] const Object* anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                              const Object* exclude) {
     return anyWalk(tree, ray, maxDistance, exclude);
 }
 
-bool anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+const Object* anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
     return anyWalk(tree, ray, maxDistance, exclude);
+}
+
+// The primitives that last blocked a shadow ray of this thread, newest first, in the tree `tree`.
+struct Occluders {
+    uint64_t tree = 0;
+    const Object* last[2] = {};
+};
+
+thread_local Occluders occluders;
+
+// Whether prim blocks the ray as a walk would find it: hit below maxDistance, its box entered.
+bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object* exclude) {
+    Hit local;
+    if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) || !(local.distance < maxDistance)) {
+        return false;
+    }
+    const RaySlabs slabs = raySlabs(ray);
+    double near;
+    return enterBox(prim->boundMin, prim->boundMax, slabs.origin, slabs.direction, maxDistance, &near);
 }
 
 }  // namespace
@@ -655,6 +678,18 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
 }
 
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
-    return processorHasAvx2() ? anyWide(tree, ray, maxDistance, exclude)
-                              : anyNarrow(tree, ray, maxDistance, exclude);
+    Occluders& seen = occluders;
+    if (seen.tree != tree.id) seen = {tree.id, {}};
+    for (int k = 0; k < 2; ++k) {
+        if (blocks(seen.last[k], ray, maxDistance, exclude)) {
+            if (k == 1) std::swap(seen.last[0], seen.last[1]);
+            return true;
+        }
+    }
+    const Object* blocker = processorHasAvx2() ? anyWide(tree, ray, maxDistance, exclude)
+                                               : anyNarrow(tree, ray, maxDistance, exclude);
+    if (!blocker) return false;
+    seen.last[1] = seen.last[0];
+    seen.last[0] = blocker;
+    return true;
 }

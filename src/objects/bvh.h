@@ -56,6 +56,7 @@ static_assert(3 * maxDepth + 1 < stackSize);
 struct QueryTree {
     Region storage;  // the nodes; nodes()[0] is the root
     size_t nodeCount = 0;
+    uint64_t id = 0;  // distinct for every tree built (what a walk remembers of a tree is its own)
     const QueryNode* nodes() const { return storage.as<const QueryNode>(); }
 };
 
@@ -84,5 +85,7 @@ enum class QueryAnswer { miss, hit, undecided };
 // The nearest hit below maxDistance (hit filled only for QueryAnswer::hit), or undecided.
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude);
-// Whether any primitive but exclude is hit below maxDistance.
+// Whether any primitive but exclude is hit below maxDistance. Each thread first tries the last
+// two primitives that blocked its shadow rays in this tree: neighbouring shadow rays are mostly
+// blocked by the same ones, and whether anything blocks does not depend on what is tried first.
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude);
