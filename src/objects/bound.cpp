@@ -127,25 +127,21 @@ SlabSplit findAxis(const SlabEntry* run, long count) {
 }
 
 void sortAndSplit(SlabEntry* const sides[2], const SlabPiece& run, long keep, std::vector<SlabPiece>& pieces) {
-    try {
-        std::vector<SlabPiece> pending{run};  // the high part on top: the pieces come in run order
-        while (!pending.empty()) {
-            const SlabPiece piece = pending.back();
-            pending.pop_back();
-            if (piece.count <= keep) {
-                pieces.push_back(piece);
-                continue;
-            }
-            const int to = 1 - piece.side;
-            SlabSplit high{};
-            SlabSplit low{};
-            const long highCount = splitOnce(sides[piece.side] + piece.start, sides[to] + piece.start, piece.count,
-                                             piece.split, &high, &low);
-            pending.push_back({piece.start + highCount, piece.count - highCount, to, low});
-            pending.push_back({piece.start, highCount, to, high});
+    std::vector<SlabPiece> pending{run};  // the high part on top: the pieces come in run order
+    while (!pending.empty()) {
+        const SlabPiece piece = pending.back();
+        pending.pop_back();
+        if (piece.count <= keep) {
+            pieces.push_back(piece);
+            continue;
         }
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
+        const int to = 1 - piece.side;
+        SlabSplit high{};
+        SlabSplit low{};
+        const long highCount = splitOnce(sides[piece.side] + piece.start, sides[to] + piece.start, piece.count,
+                                         piece.split, &high, &low);
+        pending.push_back({piece.start + highCount, piece.count - highCount, to, low});
+        pending.push_back({piece.start, highCount, to, high});
     }
 }
 
@@ -169,49 +165,32 @@ std::vector<SlabPiece> splitLevel(SlabEntry* const sides[2], long count, SlabSpl
     std::vector<SlabPiece> top;
     const bool parallel = threads > 1 && count >= parallelFrom;
     const long keep = parallel ? std::max<long>(bunching, count / (8L * threads)) : bunching;
-    try {
-        top.reserve(static_cast<size_t>(parallel ? count / keep + 1 : count));
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
-    }
+    top.reserve(static_cast<size_t>(parallel ? count / keep + 1 : count));
     sortAndSplit(sides, {0, count, 0, split}, keep, top);
     if (!parallel) return top;
 
     std::vector<size_t> unsplit;  // the pieces of the top splits still too long
-    std::vector<std::vector<SlabPiece>> parts;
-    try {
-        for (size_t k = 0; k < top.size(); ++k) {
-            if (top[k].count > bunching) unsplit.push_back(k);
-        }
-        parts.resize(unsplit.size());
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
+    for (size_t k = 0; k < top.size(); ++k) {
+        if (top[k].count > bunching) unsplit.push_back(k);
     }
+    std::vector<std::vector<SlabPiece>> parts(unsplit.size());
     runTasks(threads, unsplit.size(), [&](size_t k) {
-        try {
-            parts[k].reserve(static_cast<size_t>(top[unsplit[k]].count));
-        } catch (const std::bad_alloc&) {
-            outOfMemory();
-        }
+        parts[k].reserve(static_cast<size_t>(top[unsplit[k]].count));
         sortAndSplit(sides, top[unsplit[k]], bunching, parts[k]);
     });
 
     std::vector<SlabPiece> pieces;
-    try {
-        size_t total = top.size();
-        for (const std::vector<SlabPiece>& part : parts) total += part.size();
-        pieces.reserve(total);
-        size_t next = 0;
-        for (size_t k = 0; k < top.size(); ++k) {
-            if (next < unsplit.size() && unsplit[next] == k) {
-                pieces.insert(pieces.end(), parts[next].begin(), parts[next].end());
-                ++next;
-            } else {
-                pieces.push_back(top[k]);
-            }
+    size_t total = top.size();
+    for (const std::vector<SlabPiece>& part : parts) total += part.size();
+    pieces.reserve(total);
+    size_t next = 0;
+    for (size_t k = 0; k < top.size(); ++k) {
+        if (next < unsplit.size() && unsplit[next] == k) {
+            pieces.insert(pieces.end(), parts[next].begin(), parts[next].end());
+            ++next;
+        } else {
+            pieces.push_back(top[k]);
         }
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
     }
     return pieces;
 }
@@ -256,15 +235,11 @@ void settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces
     auto entries = [&](size_t j) { return sides[pieces[j].side] + pieces[j].start; };
     const size_t chunks = (pieces.size() + settleChunk - 1) / settleChunk;
     std::vector<size_t> firstSlot;  // the node of each chunk's first piece that makes one
-    try {
-        firstSlot.reserve(chunks);
-        size_t slot = 0;
-        for (size_t j = 0; j < pieces.size(); ++j) {
-            if (j % settleChunk == 0) firstSlot.push_back(slot);
-            slot += pieces[j].count > 1 ? 1 : 0;
-        }
-    } catch (const std::bad_alloc&) {
-        outOfMemory();
+    firstSlot.reserve(chunks);
+    size_t slot = 0;
+    for (size_t j = 0; j < pieces.size(); ++j) {
+        if (j % settleChunk == 0) firstSlot.push_back(slot);
+        slot += pieces[j].count > 1 ? 1 : 0;
     }
 
     constexpr size_t fetchAhead = 8;
@@ -362,16 +337,20 @@ void buildBoundingSlabs() {
     const long total = nPrims;
     if (total <= 1) return;
     const int threads = std::clamp(buildThreads, 1, maxBuildThreads);
-    Gathered gathered = gather(myObjectList, total);
-    Object* const top = buildSlabTree(gathered, total, threads);
-    if (gathered.prims) {
-        QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
-        gathered.prims = Region();
-        top->children->queryTree = tree;
-        if (checkedBuild && tree) {
-            const char* broken = brokenInvariant(*tree, top);
-            expectInvariant(!broken, broken ? broken : "");
+    try {
+        Gathered gathered = gather(myObjectList, total);
+        Object* const top = buildSlabTree(gathered, total, threads);
+        if (gathered.prims) {
+            QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
+            gathered.prims = Region();
+            top->children->queryTree = tree;
+            if (checkedBuild && tree) {
+                const char* broken = brokenInvariant(*tree, top);
+                expectInvariant(!broken, broken ? broken : "");
+            }
         }
+    } catch (const std::bad_alloc&) {
+        outOfMemory();
     }
 }
 

@@ -1,9 +1,9 @@
-// Large zero-filled memory for the scene's storage and the hierarchies' arrays. Regions come
-// straight from the system in whole pages; pages never touched cost nothing, so a region may be
-// reserved at the largest size it can need. Where the kernel can, the pages are made ready in
-// large batches (populate) rather than one page fault at a time as they are first touched. Where
-// the system has no such pages, and in checked builds (whose sanitizers watch heap blocks),
-// regions come from calloc.
+// Large zero-filled memory for the scene's storage and the hierarchies' arrays, starting on a
+// 64-byte boundary at least. Regions come straight from the system in whole pages; pages never
+// touched cost nothing, so a region may be reserved at the largest size it can need. Where the
+// kernel can, the pages are made ready in large batches (populate) rather than one page fault at
+// a time as they are first touched. Where the system has no such pages, and in checked builds
+// (whose sanitizers watch heap blocks), regions come from the heap.
 //
 // Huge pages (madvise MADV_HUGEPAGE) are not asked for: on the virtual machines this runs on, the
 // kernel hands large free blocks back to the host, and a huge page is then built from memory the
@@ -41,7 +41,7 @@ private:
     void release();
 
     void* memory_ = nullptr;
+    void* block_ = nullptr;  // what goes back to the system or the heap
     size_t size_ = 0;
-    bool mapped_ = false;
     std::atomic<size_t> populated_{0};
 };
