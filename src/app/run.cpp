@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,6 +8,7 @@
 #include "image/image.h"
 #include "objects/bound.h"
 #include "objects/data.h"
+#include "objects/tasks.h"
 #include "render/bands.h"
 #include "render/ray.h"
 #include "scene/parser.h"
@@ -20,10 +22,13 @@ void resetRunState() {
     myBackGroundColor = {0.0, 0.0, 0.0};
     myHaze = {0.0, {0.0, 0.0, 0.0}};
     resetBands();
+    buildThreads = 1;
     std::srand(1);
 }
 
 void renderParsedScene(RenderDriver driver) {
+    // The set-up uses as many threads as the bands will (at least two), one per processor at most.
+    buildThreads = driver == RenderDriver::threadBands ? std::max(numThreads, 2) : 1;
     std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
     doTrace(driver);
