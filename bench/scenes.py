@@ -11,7 +11,7 @@ unlit colour that names its object class (ground, spheres, mirror...), with a bl
 and no lights. Renders of flat variants are compared pixel by pixel by framing.py.
 
 Usage:  python3 bench/scenes.py [--out DIR] [--scenes a,b] [--sizes 640x480,...] [--flat]
-        python3 bench/scenes.py --bigmesh [--out DIR]
+        python3 bench/scenes.py --bigmesh [--triangles N] [--out DIR]
 """
 
 import argparse
@@ -593,13 +593,18 @@ def tiny_scene():
     return scene
 
 
-def bigmesh_scene():
+def bigmesh_scene(triangles=1000000):
+    """The height field of bigmesh over the same ground, with about `triangles` triangles
+    (1,000 x 500 quads for the default million)."""
+    ny = round(math.sqrt(triangles / 4.0))
+    nx = triangles // (2 * ny)
+    name = "bigmesh" if triangles == 1000000 else "bigmesh_%d" % triangles
     cam = Camera((0.0, -70.0, 40.0), (0.0, 0.0, 0.0), fov=60.0)
-    scene = Scene("bigmesh", cam, SKY, "a height field of 1,000,000 flat triangles (read-and-"
-                  "build check, orvel only)")
+    scene = Scene(name, cam, SKY, "a height field of {:,} flat triangles (read-and-build check, orvel "
+                  "only)".format(2 * nx * ny))
     scene.lights.append(Light((-40.0, -30.0, 60.0), (1.0, 1.0, 1.0)))
     land = Material("land", (0.62, 0.55, 0.4), GREEN, ambient=0.1, diffuse=0.8)
-    scene.add(land, heightfield(1000, 500, 100.0, 50.0, False, seed=11))
+    scene.add(land, heightfield(nx, ny, 100.0, 50.0, False, seed=11))
     scene.orvel_only = True
     return scene
 
@@ -672,8 +677,19 @@ def main(argv=None):
     ap.add_argument("--sizes", default="640x480,1280x960")
     ap.add_argument("--flat", action="store_true", help="write the flat framing variants too")
     ap.add_argument("--bigmesh", action="store_true", help="write the 1,000,000-triangle scene")
+    ap.add_argument("--triangles", type=int, default=1000000,
+                    help="with --bigmesh: about this many triangles instead (bigmesh_N.orv), for "
+                         "timing the read and build against the size of the scene")
     args = ap.parse_args(argv)
     out = os.path.normpath(args.out)
+    if args.bigmesh and args.triangles != 1000000:
+        scene = bigmesh_scene(args.triangles)
+        path = scene_paths(out, scene.name, 320, 240)["orv"]
+        os.makedirs(out, exist_ok=True)
+        write_chunks(path, WRITERS["orv"](scene, 320, 240, False))
+        print(path)
+        print("%s: %d primitives" % (scene.name, scene.primitive_count()), file=sys.stderr)
+        return
     names = ["bigmesh"] if args.bigmesh else args.scenes.split(",")
     for name in names:
         if name not in WORKLOADS and name not in EXTRA:

@@ -1,5 +1,6 @@
 #include "app/run.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -7,6 +8,7 @@
 #include "image/image.h"
 #include "objects/bound.h"
 #include "objects/data.h"
+#include "objects/tasks.h"
 #include "render/bands.h"
 #include "render/ray.h"
 #include "scene/parser.h"
@@ -20,12 +22,15 @@ void resetRunState() {
     myBackGroundColor = {0.0, 0.0, 0.0};
     myHaze = {0.0, {0.0, 0.0, 0.0}};
     resetBands();
+    buildThreads = 1;
     std::srand(1);
 }
 
 namespace {
 
-void prepareRender() {
+// The number of primitives, then the bounding hierarchy, built on `threads` threads.
+void prepareRender(int threads) {
+    buildThreads = threads;
     std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
 }
@@ -33,11 +38,13 @@ void prepareRender() {
 }  // namespace
 
 void renderParsedScene(RenderDriver driver) {
-    prepareRender();
+    // The set-up uses as many threads as the bands will (at least two), one per processor at most.
+    prepareRender(driver == RenderDriver::threadBands ? std::max(numThreads, 2) : 1);
     doTrace(driver);
 }
 
 void renderParsedScene(void (*trace)()) {
-    prepareRender();
+    // Each rank of orvel-mpi builds its own hierarchy with its render threads.
+    prepareRender(numThreads);
     trace();
 }

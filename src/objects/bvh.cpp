@@ -2,184 +2,244 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <limits>
 #include <memory>
 #include <new>
+#include <tuple>
 #include <utility>
 #include <vector>
 
+#include "objects/checked.h"
 #include "objects/slabs.h"
-
-// Lane k of a node: its box and either a node (ref >= 0) or the primitive -1 - ref.
-struct alignas(32) QueryNode {
-    double boundMin[3][4];
-    double boundMax[3][4];
-    int32_t ref[4];
-    int32_t lanes;  // lanes in use, 1 to 4
-};
-
-struct QueryTree {
-    std::vector<QueryNode> nodes;  // nodes[0] is the root
-    std::vector<const Object*> prims;
-};
+#include "objects/tasks.h"
 
 namespace {
 
 constexpr int binCount = 16;
-// Runs of up to this many records weigh planes along all three axes; longer ones, near the top,
-// only along the widest spread of their centres (most of the building time, little of the gain).
+// Runs of up to this many primitives weigh split planes along all three axes; longer ones, near
+// the top, only along the widest spread of their centres (most of the building time, little of
+// the gain).
 constexpr size_t allAxesUpTo = 1024;
-// Deeper than this, splits halve the count, so a node is never deeper than 48 + 31 levels and
-// the walk's stack (at most three waiting lanes a level) has a fixed size.
+// Deeper than this, splits halve the count: four primitives or fewer are left after 16 more
+// levels (of at most 2^31 primitives), so no node is deeper than maxDepth (invariant 3).
 constexpr int sahDepth = 48;
-constexpr int stackSize = 256;
+static_assert(sahDepth + 16 <= maxDepth);
+// Runs shorter than this are built by the calling thread alone. With more threads, the subtrees
+// of at most 1 / (8 * threads) of the primitives are handed to the tasks, down to a sixteenth of
+// that (smaller ones, rare near the top, are built where they are met).
+constexpr size_t parallelFrom = 16384;
+// Nodes a builder takes from the shared storage at a time.
+constexpr uint32_t nodeChunk = 16;
+
+// Four floats side by side; the build keeps a box's three lower or upper bounds in lanes 0 to 2.
+using Float4 = float __attribute__((vector_size(16)));
+using Int4 = int32_t __attribute__((vector_size(16)));
+
+constexpr float infinity = std::numeric_limits<float>::infinity();
+
+// The lowest and the highest of acc and x lane by lane; an x that is no number leaves acc.
+Float4 lower(Float4 acc, Float4 x) { return x < acc ? x : acc; }
+Float4 higher(Float4 acc, Float4 x) { return x > acc ? x : acc; }
 
 struct Box {
-    double lo[3];
-    double hi[3];
+    Float4 lo;
+    Float4 hi;
 };
 
-constexpr double infinity = std::numeric_limits<double>::infinity();
-constexpr Box emptyBox{{infinity, infinity, infinity}, {-infinity, -infinity, -infinity}};
+constexpr Box emptyBox{{infinity, infinity, infinity, infinity}, {-infinity, -infinity, -infinity, -infinity}};
+
+void enclose(Box& box, const Box& other) {
+    box.lo = lower(box.lo, other.lo);
+    box.hi = higher(box.hi, other.hi);
+}
 
 double area(const Box& box) {
-    const double dx = box.hi[0] - box.lo[0], dy = box.hi[1] - box.lo[1], dz = box.hi[2] - box.lo[2];
+    const Float4 size = box.hi - box.lo;
+    const double dx = size[0], dy = size[1], dz = size[2];
     return dx * dy + dy * dz + dz * dx;
 }
 
-struct PrimRef {
-    Box box;
-    double centre[3];  // doubled: lo + hi
-    int32_t index;     // into QueryTree::prims
-};
+// The box of a primitive in lanes 0 to 2 (lane 3 holds one of its other bounds, which no decision
+// reads): lo from its first 16 bytes, hi from the 16 bytes before the record.
+Box boxOf(const QueryPrim& p) {
+    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, obj) == 24);
+    Float4 lo;
+    Float4 hi;
+    std::memcpy(&lo, p.lo, sizeof lo);
+    std::memcpy(&hi, p.lo + 2, sizeof hi);
+    return {lo, __builtin_shufflevector(hi, hi, 1, 2, 3, 0)};
+}
 
-// A run of records of the building array, the box around them and the bounds of their centres.
-// An axis where some record's box has no number (NaN) gets no number on both sides of the box: the
-// slab test then never rejects along it, so a box holding a primitive is entered by every ray that
-// enters the primitive's own box.
-struct Range {
+// The bound rounded down (or up) to a float; no number becomes -infinity (or +infinity).
+float floatBelow(double v) {
+    if (std::isnan(v)) return -infinity;
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) > v ? std::nextafter(f, -infinity) : f;
+}
+float floatAbove(double v) {
+    if (std::isnan(v)) return infinity;
+    const float f = static_cast<float>(v);
+    return static_cast<double>(f) < v ? std::nextafter(f, infinity) : f;
+}
+
+// A run of primitives of the building array, the box around them and the bounds of their
+// doubled centres (a centre that is no number, of a box infinite both ways, is passed over).
+struct PrimRange {
     size_t first = 0;
     size_t last = 0;
     Box box = emptyBox;
     Box centres = emptyBox;
-    bool noNumber[3] = {};
 
     size_t size() const { return last - first; }
 
-    void add(const PrimRef& r) {
-        for (int i = 0; i < 3; ++i) {
-            noNumber[i] = noNumber[i] || std::isnan(r.box.lo[i]) || std::isnan(r.box.hi[i]);
-            box.lo[i] = std::min(box.lo[i], r.box.lo[i]);
-            box.hi[i] = std::max(box.hi[i], r.box.hi[i]);
-            centres.lo[i] = std::min(centres.lo[i], r.centre[i]);
-            centres.hi[i] = std::max(centres.hi[i], r.centre[i]);
-        }
-    }
-    // The box as the nodes keep it.
-    Box finished() const {
-        Box b = box;
-        for (int i = 0; i < 3; ++i) {
-            if (noNumber[i]) b.lo[i] = b.hi[i] = std::numeric_limits<double>::quiet_NaN();
-        }
-        return b;
+    void add(const Box& b) {
+        enclose(box, b);
+        const Float4 c = b.lo + b.hi;
+        centres.lo = lower(centres.lo, c);
+        centres.hi = higher(centres.hi, c);
     }
 };
 
+PrimRange measure(const QueryPrim* prims, size_t first, size_t last) {
+    PrimRange range{first, last};
+    for (size_t k = first; k < last; ++k) range.add(boxOf(prims[k]));
+    return range;
+}
+
 // Orders centres with the ones that are no number first, so that sorting stays well defined.
-double sortKey(double centre) { return std::isnan(centre) ? -infinity : centre; }
+float sortKey(float c) { return std::isnan(c) ? -infinity : c; }
 
 // The axis along which the centres spread widest (x before y before z on ties).
 int widest(const Box& centres) {
+    const Float4 spread = centres.hi - centres.lo;
     int axis = 0;
     for (int i = 1; i < 3; ++i) {
-        if (centres.hi[i] - centres.lo[i] > centres.hi[axis] - centres.lo[axis]) axis = i;
+        if (spread[i] > spread[axis]) axis = i;
     }
     return axis;
 }
 
-// A split plane between two of `bins` bins along one axis: the records of the bins below `bin` go
-// first. bin 0 is no plane at all.
-struct Plane {
-    int axis = 0;
-    int bins = binCount;
-    double lo = 0;
-    double scale = 0;
-    int bin = 0;
-    double cost = infinity;
+// Equal bins of doubled centres along the three axes at once: bin b of axis i holds the centres
+// from lo[i] + b / scale[i] on. A centre below the first bin or that is no number falls in the
+// first, one above the last in the last.
+struct BinGrid {
+    Float4 lo;
+    Float4 scale;
+    Float4 last;  // the last bin's number
 
-    int binOf(const PrimRef& r) const {
-        // Held between 0 and the last bin, a centre that is no number in the first.
-        return static_cast<int>(std::min(std::max(0.0, (r.centre[axis] - lo) * scale), bins - 1.0));
+    Int4 binsOf(const Box& b) const {
+        Float4 f = (b.lo + b.hi - lo) * scale;
+        f = f > 0 ? f : Float4{};
+        f = f < last ? f : last;
+        return __builtin_convertvector(f, Int4);
     }
 };
 
-// The records of each bin along one axis: how many, and the box around them (for the cost only,
-// so a bound that is no number is simply passed over).
+// A candidate split of a run between two of the grid's bins along one axis: the primitives of the
+// bins below `bin` go first. bin 0 is no split at all.
+struct BinSplit {
+    int axis = 0;
+    int bin = 0;
+    double cost = std::numeric_limits<double>::infinity();
+};
+
+// The primitives of each bin along each axis: how many, and the box around them.
 struct Bins {
-    long count[binCount] = {};
-    Box box[binCount];
+    Box box[3][binCount];
+    long count[3][binCount];
 
     explicit Bins(int used) {
-        for (int b = 0; b < used; ++b) box[b] = emptyBox;
-    }
-    void add(int b, const Box& other) {
-        ++count[b];
-        for (int i = 0; i < 3; ++i) {
-            box[b].lo[i] = std::min(box[b].lo[i], other.lo[i]);
-            box[b].hi[i] = std::max(box[b].hi[i], other.hi[i]);
+        for (int a = 0; a < 3; ++a) {
+            for (int b = 0; b < used; ++b) {
+                box[a][b] = emptyBox;
+                count[a][b] = 0;
+            }
         }
     }
 };
 
-void enclose(Box& box, const Box& other) {
-    for (int i = 0; i < 3; ++i) {
-        box.lo[i] = std::min(box.lo[i], other.lo[i]);
-        box.hi[i] = std::max(box.hi[i], other.hi[i]);
-    }
-}
-
-// Prices every plane between the bins; the cheapest goes into plane.
-void sweep(const Bins& bins, Plane& plane) {
-    double leftCost[binCount];  // plane k puts the bins below k first
+// Prices every split between the `used` bins of one axis; the cheapest beats `best` if cheaper.
+void sweep(const Bins& bins, int axis, int used, BinSplit& best) {
+    double leftCost[binCount];  // the split at k puts the bins below k first
     long leftCount[binCount];
     Box box = emptyBox;
     long count = 0;
-    for (int b = 0; b < plane.bins - 1; ++b) {
-        enclose(box, bins.box[b]);
-        count += bins.count[b];
+    for (int b = 0; b < used - 1; ++b) {
+        enclose(box, bins.box[axis][b]);
+        count += bins.count[axis][b];
         leftCount[b + 1] = count;
         leftCost[b + 1] = count ? area(box) * count : 0;
     }
     box = emptyBox;
     count = 0;
-    for (int b = plane.bins - 1; b > 0; --b) {
-        enclose(box, bins.box[b]);
-        count += bins.count[b];
+    for (int b = used - 1; b > 0; --b) {
+        enclose(box, bins.box[axis][b]);
+        count += bins.count[axis][b];
         if (count == 0 || leftCount[b] == 0) continue;
         const double cost = leftCost[b] + area(box) * count;
-        if (cost < plane.cost) {
-            plane.cost = cost;
-            plane.bin = b;
-        }
+        if (cost < best.cost) best = {axis, b, cost};
     }
 }
 
+// The node storage of a tree under construction: builders take their nodes from it in chunks,
+// so that several can build at once.
+class NodeStore {
+public:
+    NodeStore(Region& storage, size_t capacity) : storage_(storage), capacity_(capacity) {}
+
+    QueryNode* nodes() const { return storage_.as<QueryNode>(); }
+    size_t used() const { return std::min(next_.load(), capacity_); }
+
+    // The first of up to nodeChunk fresh nodes, and the end of the chunk.
+    std::pair<uint32_t, uint32_t> chunk() {
+        const size_t first = std::min(next_.fetch_add(nodeChunk, std::memory_order_relaxed), capacity_);
+        const size_t end = std::min(first + nodeChunk, capacity_);
+        storage_.populate(end * sizeof(QueryNode));
+        return {static_cast<uint32_t>(first), static_cast<uint32_t>(end)};
+    }
+
+private:
+    Region& storage_;
+    const size_t capacity_;
+    std::atomic<size_t> next_{0};
+};
+
+// A subtree left for a task: its run, its depth and the lane that will refer to it.
+struct Subtree {
+    PrimRange range;
+    int depth;
+    LaneRef* lane;
+};
+
 class Builder {
 public:
-    Builder(QueryTree& tree, std::vector<PrimRef>& refs) : tree_(tree), refs_(refs) {}
+    // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
+    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr, size_t handOffFrom = 0,
+            size_t handOffUpTo = 0)
+        : prims_(prims),
+          store_(store),
+          handOff_(handOff),
+          handOffUpTo_(handOffUpTo),
+          handOffFrom_(handOffFrom) {}
 
-    int32_t node(const Range& range, int depth) {
-        const auto index = static_cast<int32_t>(tree_.nodes.size());
-        tree_.nodes.emplace_back();
-        Range parts[4];
+    // The lane of a new node over a run of at least two primitives, with everything below it.
+    LaneRef build(const PrimRange& range, int depth) {
+        const uint32_t index = allocate();
+        QueryNode& made = store_.nodes()[index];
+        PrimRange parts[4];
         int count = 0;
         if (range.size() <= 4) {
-            for (size_t k = range.first; k < range.last; ++k) parts[count++] = single(k);
+            for (size_t k = range.first; k < range.last; ++k) parts[count++] = {k, k + 1};
         } else {
-            for (const Range& half : split(range, depth)) {
-                if (half.size() >= 2) {
+            // Each half is split again, to fill the four lanes, unless it holds three or four
+            // primitives: it then makes one node of as many lanes (split, it would make one or two).
+            for (const PrimRange& half : split(range, depth)) {
+                if (half.size() == 2 || half.size() > 4) {
                     const auto [a, b] = split(half, depth);
                     parts[count++] = a;
                     parts[count++] = b;
@@ -188,59 +248,88 @@ public:
                 }
             }
         }
-        int32_t refs[4];
         for (int k = 0; k < count; ++k) {
-            refs[k] = parts[k].size() == 1 ? -1 - refs_[parts[k].first].index : node(parts[k], depth + 1);
+            if (parts[k].size() <= fetchFrom && (range.size() > fetchFrom || depth == 0)) prefetchRecords(parts[k]);
         }
-        QueryNode& made = tree_.nodes[index];
-        made.lanes = count;
         for (int k = 0; k < count; ++k) {
-            made.ref[k] = refs[k];
-            const Box box = parts[k].finished();
+            const PrimRange& part = parts[k];
+            if (part.size() == 1) {  // invariant 2: the primitive's own box
+                const Object* obj = prims_[part.first].obj;
+                for (int i = 0; i < 3; ++i) {
+                    made.boundMin[i][k] = obj->boundMin[i];
+                    made.boundMax[i][k] = obj->boundMax[i];
+                }
+                made.ref[k] = primitiveLane(obj);
+                continue;
+            }
             for (int i = 0; i < 3; ++i) {
-                made.boundMin[i][k] = box.lo[i];
-                made.boundMax[i][k] = box.hi[i];
+                made.boundMin[i][k] = part.box.lo[i];
+                made.boundMax[i][k] = part.box.hi[i];
+            }
+            if (handOff_ && part.size() <= handOffUpTo_ && part.size() >= handOffFrom_) {
+                handOff_->push_back({part, depth + 1, &made.ref[k]});
+            } else {
+                made.ref[k] = build(part, depth + 1);
             }
         }
-        return index;
+        return nodeLane(index);
     }
 
 private:
-    Range single(size_t k) const {
-        Range r{k, k + 1};
-        r.add(refs_[k]);
-        return r;
+    // Runs of up to this many primitives have their records' boxes fetched ahead of the leaves.
+    static constexpr size_t fetchFrom = 64;
+
+    // Asks for the boxes in the records of a run, which its leaf lanes will copy.
+    void prefetchRecords(const PrimRange& part) const {
+        for (size_t p = part.first; p < part.last; ++p) {
+            const Object* obj = prims_[p].obj;
+            __builtin_prefetch(&obj->boundMin[0]);
+            __builtin_prefetch(&obj->boundMax[2]);
+        }
     }
 
-    // Splits a range of two records or more into two non-empty ranges.
-    std::array<Range, 2> split(const Range& range, int depth) {
+    uint32_t allocate() {
+        if (next_ == end_) {
+            std::tie(next_, end_) = store_.chunk();
+            if (next_ == end_) throw std::bad_alloc();  // cannot happen: the storage holds every node
+        }
+        return next_++;
+    }
+
+    // Splits a run of two primitives or more into two non-empty runs.
+    std::array<PrimRange, 2> split(const PrimRange& range, int depth) {
         if (depth < sahDepth) {
-            const int only = range.size() > allAxesUpTo ? widest(range.centres) : -1;
-            const Plane plane = cheapestPlane(range, only);
-            if (plane.bin > 0) return partition(range, [&](const PrimRef& r) { return plane.binOf(r) < plane.bin; });
+            const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
+            const Float4 spread = range.centres.hi - range.centres.lo;
+            const float bins = static_cast<float>(used);
+            const BinGrid grid{range.centres.lo, spread > 0 ? bins / spread : Float4{}, Float4{} + (bins - 1)};
+            const BinSplit best = range.size() > allAxesUpTo ? cheapestSplit<true>(range, grid, used)
+                                                             : cheapestSplit<false>(range, grid, used);
+            if (best.bin > 0) {
+                return partition(range, [&](const Box& b) { return grid.binsOf(b)[best.axis] < best.bin; });
+            }
         }
         const int axis = widest(range.centres);
         const size_t mid = range.first + range.size() / 2;
-        std::nth_element(refs_.begin() + range.first, refs_.begin() + mid, refs_.begin() + range.last,
-                         [axis](const PrimRef& a, const PrimRef& b) {
-                             return sortKey(a.centre[axis]) < sortKey(b.centre[axis]);
+        std::nth_element(prims_ + range.first, prims_ + mid, prims_ + range.last,
+                         [axis](const QueryPrim& a, const QueryPrim& b) {
+                             return sortKey(a.lo[axis] + a.hi[axis]) < sortKey(b.lo[axis] + b.hi[axis]);
                          });
-        std::array<Range, 2> halves{Range{range.first, mid}, Range{mid, range.last}};
-        for (size_t p = range.first; p < range.last; ++p) halves[p < mid ? 0 : 1].add(refs_[p]);
-        return halves;
+        return {measure(prims_, range.first, mid), measure(prims_, mid, range.last)};
     }
 
-    // Moves the records for which first(record) holds to the front, measuring both sides as it goes.
+    // Moves the primitives for which first(box) holds to the front, measuring both sides as it goes.
     template <class First>
-    std::array<Range, 2> partition(const Range& range, First first) {
-        std::array<Range, 2> halves;
+    std::array<PrimRange, 2> partition(const PrimRange& range, First first) {
+        std::array<PrimRange, 2> halves;
         size_t mid = range.first;
         for (size_t p = range.first; p < range.last; ++p) {
-            if (first(refs_[p])) {
-                std::swap(refs_[p], refs_[mid++]);
-                halves[0].add(refs_[mid - 1]);
+            const Box b = boxOf(prims_[p]);
+            if (first(b)) {
+                std::swap(prims_[p], prims_[mid++]);
+                halves[0].add(b);
             } else {
-                halves[1].add(refs_[p]);
+                halves[1].add(b);
             }
         }
         halves[0].first = range.first;
@@ -249,76 +338,99 @@ private:
         return halves;
     }
 
-    // The plane of least cost by the surface area heuristic along `only` or, when it is -1, along
-    // any axis where the centres spread, the records binned in one pass. Few records, few bins.
-    Plane cheapestPlane(const Range& range, int only) const {
-        const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
-        const int axes = only < 0 ? 3 : 1;
-        Plane planes[3];
-        Bins bins[3] = {Bins(used), Bins(used), Bins(used)};
-        for (int a = 0; a < axes; ++a) {
-            const int axis = only < 0 ? a : only;
-            const double spread = range.centres.hi[axis] - range.centres.lo[axis];
-            planes[a] = {axis, used, range.centres.lo[axis], spread > 0 ? used / spread : 0};
-        }
+    // The split of least cost by the surface area heuristic along the axis of widest spread
+    // (widestOnly) or along every axis where the centres spread, the primitives binned in one pass.
+    template <bool widestOnly>
+    BinSplit cheapestSplit(const PrimRange& range, const BinGrid& grid, int used) const {
+        Bins bins(used);
+        const int only = widest(range.centres);
         for (size_t p = range.first; p < range.last; ++p) {
-            for (int a = 0; a < axes; ++a) bins[a].add(planes[a].binOf(refs_[p]), refs_[p].box);
+            const Box b = boxOf(prims_[p]);
+            const Int4 bin = grid.binsOf(b);
+            for (int a = widestOnly ? only : 0; a < (widestOnly ? only + 1 : 3); ++a) {
+                enclose(bins.box[a][bin[a]], b);
+                ++bins.count[a][bin[a]];
+            }
         }
-        Plane best;
-        for (int a = 0; a < axes; ++a) {
-            if (!(planes[a].scale > 0) || std::isinf(planes[a].scale)) continue;
-            sweep(bins[a], planes[a]);
-            if (planes[a].cost < best.cost) best = planes[a];
+        BinSplit best;
+        for (int a = widestOnly ? only : 0; a < (widestOnly ? only + 1 : 3); ++a) {
+            if (!(grid.scale[a] > 0) || std::isinf(grid.scale[a])) continue;
+            sweep(bins, a, used, best);
         }
         return best;
     }
 
-    QueryTree& tree_;
-    std::vector<PrimRef>& refs_;
+    QueryPrim* const prims_;
+    NodeStore& store_;
+    std::vector<Subtree>* const handOff_;
+    const size_t handOffUpTo_;
+    const size_t handOffFrom_;
+    uint32_t next_ = 0;
+    uint32_t end_ = 0;
 };
 
-// The primitives of the list starting at first, bounding nodes standing for the primitives below them.
-void collect(const Object* first, QueryTree& tree, std::vector<PrimRef>& refs, Range& all) {
-    for (const Object* obj = first; obj; obj = obj->next) {
-        if (obj->kind == kindNode) {
-            collect(obj->children->first, tree, refs, all);
-            continue;
-        }
-        PrimRef ref{};
-        for (int i = 0; i < 3; ++i) {
-            ref.box.lo[i] = obj->boundMin[i];
-            ref.box.hi[i] = obj->boundMax[i];
-            ref.centre[i] = obj->boundMin[i] + obj->boundMax[i];
-        }
-        ref.index = static_cast<int32_t>(tree.prims.size());
-        tree.prims.push_back(obj);
-        refs.push_back(ref);
-        all.add(ref);
-    }
-}
+std::atomic<uint64_t> treesBuilt{0};
 
 struct Waiting {
-    int32_t node;
+    uint32_t node;
     double key;  // the distance at which the ray enters the node's box
 };
 
+// Pushes onto a walk's stack, which invariant 3 keeps within its size.
+template <class T>
+void push(T* stack, int& size, T entry) {
+    expectInvariant(size < stackSize, "invariant 3: the query tree walk's stack overflows");
+    stack[size++] = entry;
+}
+
 }  // namespace
 
-QueryTree* buildQueryTree(const Object* first) {
+QueryPrim queryPrim(const Object* obj) {
+    QueryPrim p{};
+    for (int i = 0; i < 3; ++i) {
+        p.lo[i] = floatBelow(obj->boundMin[i]);
+        p.hi[i] = floatAbove(obj->boundMax[i]);
+    }
+    p.obj = obj;
+    return p;
+}
+
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
+    if (count == 0 || count > size_t{1} << 31) return nullptr;
     try {
         auto tree = std::make_unique<QueryTree>();
-        std::vector<PrimRef> refs;
-        const auto records = static_cast<size_t>(std::max(nPrims, 1L));  // at least the primitives
-        refs.reserve(records);
-        tree->prims.reserve(records);
-        tree->nodes.reserve(records / 2 + 1);
-        Range all;
-        collect(first, *tree, refs, all);
-        if (refs.empty() || refs.size() > static_cast<size_t>(std::numeric_limits<int32_t>::max())) {
-            return nullptr;
+        const bool parallel = threads > 1 && count >= parallelFrom;
+        // A tree of n primitives has at most n - 1 nodes; every builder may leave part of its last
+        // chunk unused.
+        std::vector<Subtree> subtrees;
+        const size_t handOffUpTo = parallel ? count / (8 * static_cast<size_t>(threads)) : 0;
+        const size_t handOffFrom = std::max<size_t>(2, handOffUpTo / 16);
+        const size_t builders = parallel ? 2 + count / handOffFrom : 1;
+        const size_t capacity = std::max<size_t>(count - 1, 1) + builders * nodeChunk;
+        tree->storage = Region(capacity * sizeof(QueryNode));
+        if (!tree->storage) return nullptr;
+        NodeStore store(tree->storage, capacity);
+
+        if (count == 1) {  // a root of one lane
+            QueryNode& root = store.nodes()[store.chunk().first];
+            for (int i = 0; i < 3; ++i) {
+                root.boundMin[i][0] = prims[0].obj->boundMin[i];
+                root.boundMax[i][0] = prims[0].obj->boundMax[i];
+            }
+            root.ref[0] = primitiveLane(prims[0].obj);
+        } else {
+            Builder(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
+                .build(measure(prims, 0, count), 0);
         }
-        all.last = refs.size();
-        Builder(*tree, refs).node(all, 0);
+        // The largest subtrees first, so that the threads finish together.
+        std::sort(subtrees.begin(), subtrees.end(),
+                  [](const Subtree& a, const Subtree& b) { return a.range.size() > b.range.size(); });
+        runTasks(threads, subtrees.size(), [&](size_t k) {
+            const Subtree& s = subtrees[k];
+            *s.lane = Builder(prims, store).build(s.range, s.depth);
+        });
+        tree->nodeCount = store.used();
+        tree->id = ++treesBuilt;
         return tree.release();
     } catch (const std::bad_alloc&) {
         return nullptr;
@@ -329,8 +441,107 @@ void freeQueryTree(QueryTree* tree) { delete tree; }
 
 namespace {
 
+// The check of the invariants, node by node from the root.
+class InvariantCheck {
+public:
+    InvariantCheck(const QueryTree& tree, std::vector<const Object*>& leaves) : tree_(tree), leaves_(leaves) {}
+
+    const char* node(uint32_t index, int depth) {
+        if (depth > maxDepth) return "invariant 3: a query tree node lies deeper than maxDepth";
+        if (index >= tree_.nodeCount) return "a query tree lane refers to no node";
+        const QueryNode& n = tree_.nodes()[index];
+        for (int k = 0; k < 4 && n.ref[k]; ++k) {
+            if (!laneIsNode(n.ref[k])) {
+                const Object* obj = lanePrimitive(n.ref[k]);
+                leaves_.push_back(obj);
+                if (!sameBits(n, k, obj->boundMin, obj->boundMax)) {
+                    return "invariant 2: a leaf lane does not hold its primitive's box";
+                }
+                continue;
+            }
+            if (laneNode(n.ref[k]) >= tree_.nodeCount) return "a query tree lane refers to no node";
+            const QueryNode& child = tree_.nodes()[laneNode(n.ref[k])];
+            for (int c = 0; c < 4 && child.ref[c]; ++c) {
+                for (int i = 0; i < 3; ++i) {
+                    if (!encloses(n.boundMin[i][k], n.boundMax[i][k], child.boundMin[i][c], child.boundMax[i][c])) {
+                        return "invariant 1: an inner lane does not enclose the lanes below it";
+                    }
+                }
+            }
+            if (const char* broken = node(laneNode(n.ref[k]), depth + 1)) return broken;
+        }
+        return nullptr;
+    }
+
+private:
+    static bool sameBits(const QueryNode& n, int k, const double lo[3], const double hi[3]) {
+        for (int i = 0; i < 3; ++i) {
+            if (std::memcmp(&n.boundMin[i][k], &lo[i], sizeof(double)) != 0 ||
+                std::memcmp(&n.boundMax[i][k], &hi[i], sizeof(double)) != 0) {
+                return false;
+            }
+        }
+        return true;
+    }
+    // The outer interval holds the inner one; where the inner one has no number at either end,
+    // the outer one spans the whole axis.
+    static bool encloses(double outerLo, double outerHi, double innerLo, double innerHi) {
+        if (std::isnan(innerLo) || std::isnan(innerHi)) {
+            return outerLo == -std::numeric_limits<double>::infinity() &&
+                   outerHi == std::numeric_limits<double>::infinity();
+        }
+        return outerLo <= innerLo && outerHi >= innerHi;
+    }
+
+    const QueryTree& tree_;
+    std::vector<const Object*>& leaves_;
+};
+
+void slabPrimitives(const Object* obj, std::vector<const Object*>& found) {
+    for (; obj; obj = obj->next) {
+        if (obj->kind == kindNode) {
+            slabPrimitives(obj->children->first, found);
+        } else {
+            found.push_back(obj);
+        }
+    }
+}
+
+}  // namespace
+
+const char* brokenInvariant(const QueryTree& tree, const Object* top) {
+    if (tree.nodeCount == 0) return "a query tree without a root";
+    std::vector<const Object*> leaves;
+    std::vector<const Object*> primitives;
+    if (const char* broken = InvariantCheck(tree, leaves).node(0, 0)) return broken;
+    if (top && top->kind == kindNode) {
+        slabPrimitives(top->children->first, primitives);
+    } else if (top) {
+        primitives.push_back(top);
+    }
+    std::sort(leaves.begin(), leaves.end());
+    std::sort(primitives.begin(), primitives.end());
+    if (leaves != primitives) return "invariant 2: the leaf lanes and the scene's primitives differ";
+    return nullptr;
+}
+
+namespace {
+
+// The slab test itself on the box of a leaf lane, which is its primitive's own box (invariant 2):
+// whether the slab tree's walk enters it, and where.
+bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDistance, double* near) {
+    const double lo[3] = {node.boundMin[0][k], node.boundMin[1][k], node.boundMin[2][k]};
+    const double hi[3] = {node.boundMax[0][k], node.boundMax[1][k], node.boundMax[2][k]};
+    return enterBox(lo, hi, slabs.origin, slabs.direction, maxDistance, near);
+}
+
+// The walks test boxes with the quick test, which passes more boxes than the slab test and takes
+// their entry a little early; a primitive's hit counts only once the slab test itself has passed
+// its box, no later than the best hit so far. The answers are those of a walk with the slab test
+// throughout.
 [[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
                                                       Hit* hit, const Object* exclude) {
+    const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
     Waiting stack[stackSize];
     int size = 0;
@@ -343,26 +554,28 @@ namespace {
     while (size != 0) {
         const Waiting waiting = stack[--size];
         if (waiting.key > best) continue;
-        const QueryNode& node = tree.nodes[waiting.node];
+        const QueryNode& node = nodes[waiting.node];
         double near[4];
-        const unsigned entered = enterBoxes(node, slabs, maxDistance, near);
+        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
         const int pushed = size;
-        for (int k = 0; k < node.lanes; ++k) {
+        for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1) || near[k] > best) continue;
-            if (node.ref[k] >= 0) {
-                stack[size++] = {node.ref[k], near[k]};
+            if (laneIsNode(node.ref[k])) {
+                push(stack, size, {laneNode(node.ref[k]), near[k]});
                 continue;
             }
-            const Object* prim = tree.prims[-1 - node.ref[k]];
+            const Object* prim = lanePrimitive(node.ref[k]);
             Hit local;
-            if (prim == exclude || !prim->intersectFn(prim, ray, &local)) continue;
+            if (prim == exclude || !prim->intersectFn(prim, ray, &local) || local.distance > best) continue;
+            double key;
+            if (!enterLane(node, k, slabs, maxDistance, &key) || key > best) continue;
             if (local.distance < best) {
                 best = local.distance;
                 winner = prim;
-                winnerKey = near[k];
+                winnerKey = key;
                 winnerHit = local;
                 tie = false;
-            } else if (local.distance == best) {
+            } else {
                 tie = true;
             }
         }
@@ -377,35 +590,41 @@ namespace {
     return QueryAnswer::hit;
 }
 
-[[gnu::always_inline]] inline bool anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                           const Object* exclude) {
+// The primitive found to block the ray, or null.
+[[gnu::always_inline]] inline const Object* anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                                    const Object* exclude) {
+    const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
-    int32_t stack[stackSize];
+    uint32_t stack[stackSize];
     int size = 0;
     stack[size++] = 0;
     while (size != 0) {
-        const QueryNode& node = tree.nodes[stack[--size]];
+        const QueryNode& node = nodes[stack[--size]];
         double near[4];
-        const unsigned entered = enterBoxes(node, slabs, maxDistance, near);
-        for (int k = 0; k < node.lanes; ++k) {
+        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
+        for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1)) continue;
-            if (node.ref[k] >= 0) {
-                stack[size++] = node.ref[k];
+            if (laneIsNode(node.ref[k])) {
+                push(stack, size, laneNode(node.ref[k]));
                 continue;
             }
-            const Object* prim = tree.prims[-1 - node.ref[k]];
+            const Object* prim = lanePrimitive(node.ref[k]);
             Hit local;
-            if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance) return true;
+            double key;
+            if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance &&
+                enterLane(node, k, slabs, maxDistance, &key)) {
+                return prim;
+            }
         }
     }
-    return false;
+    return nullptr;
 }
 
 #if defined(__x86_64__)
 // Whether the processor has AVX2. The walks are compiled twice, for AVX2 and for any x86-64, and
 // pick theirs here. (No selection at load time: that would run before a sanitizer's runtime starts.)
 // Other processors have the plain walk alone.
-bool wideLanes() {
+bool processorHasAvx2() {
     static const bool avx2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
@@ -413,14 +632,14 @@ bool wideLanes() {
     return avx2;
 }
 
-// Each walk compiled for AVX2 and, below, for any processor.
+// Each walk compiled for AVX2 and for any x86-64.
 [[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                                                 const Object* exclude) {
     return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
-[[gnu::target("avx2")]] bool anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                     const Object* exclude) {
+[[gnu::target("avx2")]] const Object* anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                              const Object* exclude) {
     return anyWalk(tree, ray, maxDistance, exclude);
 }
 #endif
@@ -430,23 +649,64 @@ QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDista
     return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
-bool anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+const Object* anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
     return anyWalk(tree, ray, maxDistance, exclude);
+}
+
+// The walks this processor runs best.
+QueryAnswer nearestWalkHere(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
+                            const Object* exclude) {
+#if defined(__x86_64__)
+    if (processorHasAvx2()) return nearestWide(tree, ray, maxDistance, hit, exclude);
+#endif
+    return nearestNarrow(tree, ray, maxDistance, hit, exclude);
+}
+
+const Object* anyWalkHere(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+#if defined(__x86_64__)
+    if (processorHasAvx2()) return anyWide(tree, ray, maxDistance, exclude);
+#endif
+    return anyNarrow(tree, ray, maxDistance, exclude);
+}
+
+// The primitives that last blocked a shadow ray of this thread, newest first, in the tree `tree`.
+struct Occluders {
+    uint64_t tree = 0;
+    const Object* last[2] = {};
+};
+
+thread_local Occluders occluders;
+
+// Whether prim blocks the ray as a walk would find it: hit below maxDistance, its box entered.
+bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object* exclude) {
+    Hit local;
+    if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) || !(local.distance < maxDistance)) {
+        return false;
+    }
+    const RaySlabs slabs = raySlabs(ray);
+    double near;
+    return enterBox(prim->boundMin, prim->boundMax, slabs.origin, slabs.direction, maxDistance, &near);
 }
 
 }  // namespace
 
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude) {
-#if defined(__x86_64__)
-    if (wideLanes()) return nearestWide(tree, ray, maxDistance, hit, exclude);
-#endif
-    return nearestNarrow(tree, ray, maxDistance, hit, exclude);
+    return nearestWalkHere(tree, ray, maxDistance, hit, exclude);
 }
 
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
-#if defined(__x86_64__)
-    if (wideLanes()) return anyWide(tree, ray, maxDistance, exclude);
-#endif
-    return anyNarrow(tree, ray, maxDistance, exclude);
+    Occluders& seen = occluders;
+    if (seen.tree != tree.id) seen = {tree.id, {}};
+    for (int k = 0; k < 2; ++k) {
+        if (blocks(seen.last[k], ray, maxDistance, exclude)) {
+            if (k == 1) std::swap(seen.last[0], seen.last[1]);
+            return true;
+        }
+    }
+    const Object* blocker = anyWalkHere(tree, ray, maxDistance, exclude);
+    if (!blocker) return false;
+    seen.last[1] = seen.last[0];
+    seen.last[0] = blocker;
+    return true;
 }

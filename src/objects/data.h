@@ -29,24 +29,16 @@ struct Hit {
 using IntersectFn = int (*)(const Object* obj, const Ray* ray, Hit* hit);
 using NormalFn = Vector (*)(const Object* obj, Vector point);
 using PrintFn = void (*)(const Object* obj);
-// Releases what the record owns besides itself (a vertex array); null for kinds owning nothing.
-using ReleaseFn = void (*)(Object* obj);
-
-// The boxes of up to four children side by side (lane k: child k of the block), so that the
-// traversal tests them together without touching the children's records.
-struct alignas(32) ChildBlock {
-    double boundMin[3][4];
-    double boundMax[3][4];
-    Object* child[4];
-};
 
 struct QueryTree;
 
+// The children of a bounding node. It is the node's own per-kind data: `children` points into
+// the node's record.
 struct ChildList {
     int32_t count;  // 2 up to `bunching`
     Object* first;  // the children, chained through their `next`
-    ChildBlock* blocks;  // (count + 3) / 4 blocks in child order, in the list's own allocation
-    QueryTree* queryTree;  // the top node's fast index (objects/bvh.h); null elsewhere
+    QueryTree* queryTree;  // the top node's second hierarchy (objects/bvh.h), which the hierarchy
+                           // module makes and frees; null elsewhere
 };
 
 inline constexpr int32_t kindLight = 1;
@@ -129,19 +121,13 @@ struct LightData {
     double cosMaxAngle;   // cosine of half the outer cone angle
 };
 
-// Where a record's memory comes from, and so how it goes back.
-inline constexpr int32_t storageHeap = 0;   // allocateObject: freed record by record
-inline constexpr int32_t storageScene = 1;  // allocateSceneObject: released with the scene list
-
 struct Object {
     Object* next;
     int32_t kind;
-    int32_t storage;  // storageHeap or storageScene
     IntersectFn intersectFn;
     NormalFn normalFn;
     PrintFn printFn;
-    ChildList* children;  // bounding nodes only
-    ReleaseFn releaseFn;
+    ChildList* children;  // bounding nodes only: their own childList
     Surface surface;  // a light keeps its colour in surface.color
     double boundMin[3];
     double boundMax[3];
@@ -154,6 +140,7 @@ struct Object {
         PolygonData polygon;
         PatchData patch;
         LightData light;
+        ChildList childList;
     };
 };
 
@@ -161,39 +148,32 @@ using Light = Object;
 
 // The scene's objects, newest first; after the hierarchy build, the top of the tree.
 extern Object* myObjectList;
+// The lights, newest first (shading/light.h).
+extern Object* myLightList;
 // Records made by the primitive constructors and the hierarchy build.
 extern long nPrims;
 
-// A zero-filled record of its own, or null when memory is short. One free() releases it.
+// Every record, and whatever a record owns (a polygon's corners), comes from the scene's storage:
+// large blocks handed out front to back, zero-filled, released together once myObjectList and
+// myLightList are both empty (by freeList). A record stays valid until then, also after it left
+// its list.
+//
+// A zero-filled record, or null when memory is short.
 Object* allocateObject();
-// A zero-filled record in the scene's storage, or null when memory is short. The primitives'
-// constructors and the hierarchy build take their records from there: a few large blocks,
-// released together once freeList or freeObjectTree has emptied myObjectList. Whatever such a
-// record owns (its corners, its child list, its children) lies in the scene's storage too, but
-// for the top node's query tree.
-Object* allocateSceneObject();
-// Zero-filled memory in the scene's storage, aligned for any part of a record; null when
-// memory is short.
+// count zero-filled records side by side, or null when memory is short.
+Object* allocateObjects(size_t count);
+// Zero-filled memory aligned for any part of a record, or null when memory is short.
 void* allocateSceneStorage(size_t bytes);
-// What every primitive constructor does first: a record in the scene's storage with its kind and
-// its operations (null when memory is short)...
+// What every primitive constructor does first: a record with its kind and its operations (null
+// when memory is short)...
 Object* newPrimitive(int32_t kind, IntersectFn intersectFn, NormalFn normalFn, PrintFn printFn);
 // ...and last, once its fields and extents are filled: it goes to the front of myObjectList and
 // counts in nPrims. Returns obj.
 Object* addPrimitive(Object* obj);
-// A child list of the count records chained from first, with their boxes copied into its blocks;
-// null when memory is short. One free() releases it.
-ChildList* makeChildList(Object* first, int32_t count);
-// The same in the scene's storage, for a node whose children are all there.
-ChildList* makeSceneChildList(Object* first, int32_t count);
 
 void addToList(Object** list, Object* obj);
-// Frees the records chained in the list (not their children), returns how many. Records in
-// the scene's storage are left to it.
+// Takes the records off the list (not their children), returns how many. The scene's storage goes
+// back to the system when this empties the last of myObjectList and myLightList.
 int freeList(Object** list);
-// Frees the records of the list and everything they own: children, child lists, vertex arrays.
-// Returns the number of top-level records freed. Records in the scene's storage, and everything
-// below them, are left to it (a query tree excepted).
-int freeObjectTree(Object** list);
 // Calls each record's print operation (records without one print nothing), returns the count.
 int printList(const Object* first);

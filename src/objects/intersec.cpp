@@ -1,6 +1,5 @@
 #include "objects/intersec.h"
 
-#include <algorithm>
 #include <cstdio>
 #include <cstdlib>
 
@@ -48,16 +47,8 @@ thread_local QueueBuffer queueBuffer;
 // The children of a node go into the heap in child order, each one the ray enters.
 void enqueueChildren(const ChildList& list, const RaySlabs& slabs, double maxDistance, const Object* exclude,
                      QueueEntry* queue, int* size) {
-    for (int base = 0; base < list.count; base += 4) {
-        const ChildBlock& block = list.blocks[base / 4];
-        double near[4];
-        const unsigned entered = enterBoxes(block, slabs, maxDistance, near);
-        const int lanes = std::min(4, list.count - base);
-        for (int k = 0; k < lanes; ++k) {
-            if ((entered >> k & 1) && block.child[k] != exclude) {
-                priorityQueueInsert(near[k], block.child[k], queue, size);
-            }
-        }
+    for (Object* child = list.first; child; child = child->next) {
+        if (child != exclude) checkAndEnqueue(child, maxDistance, slabs.origin, slabs.direction, queue, size);
     }
 }
 

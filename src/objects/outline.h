@@ -9,9 +9,6 @@
 #include "app/settings.h"
 #include "objects/data.h"
 
-// The coordinate of index i (0 = x, 1 = y, 2 = z) as a member, for indexed access in hot loops.
-inline constexpr double Vector::*kCoordinate[3] = {&Vector::x, &Vector::y, &Vector::z};
-
 // Unit normal (V0 - V1) x (V2 - V1); non-finite when the first three corners are on one line.
 inline Vector cornerNormal(const Vector* v) {
     Vector n = cross(v[0] - v[1], v[2] - v[1]);
@@ -55,14 +52,12 @@ inline void cornerExtents(Object* obj, const Vector* v, int count, double margin
 // straddles the line v = pv (half-open, so a corner at that height is counted once or not at
 // all, as its neighbours demand) and meets it on the low-u side of the point.
 inline bool outlineContains(const Vector* v, int count, int axisU, int axisV, double pu, double pv) {
-    const auto mu = kCoordinate[axisU];
-    const auto mv = kCoordinate[axisV];
     bool inside = false;
-    double ui = v[count - 1].*mu;
-    double vi = v[count - 1].*mv;
+    double ui = component(v[count - 1], axisU);
+    double vi = component(v[count - 1], axisV);
     for (int k = 0; k < count; ++k) {  // edge from the previous corner to corner k
-        const double uj = v[k].*mu;
-        const double vj = v[k].*mv;
+        const double uj = component(v[k], axisU);
+        const double vj = component(v[k], axisV);
         if ((vi < pv) != (vj < pv)) {
             if (ui < pu && uj < pu) {
                 inside = !inside;
@@ -87,7 +82,7 @@ inline int outlineIntersect(const Object* obj, const Ray* ray, Hit* hit, const V
     const double t = -(dot(normal, ray->origin) + d) / vd;
     if (!(t >= 0.001)) return 0;
     const Vector p = ray->origin + t * ray->direction;
-    if (!outlineContains(v, count, axisU, axisV, p.*kCoordinate[axisU], p.*kCoordinate[axisV])) return 0;
+    if (!outlineContains(v, count, axisU, axisV, component(p, axisU), component(p, axisV))) return 0;
     hit->distance = t;
     hit->entering = 1;
     hit->object = obj;

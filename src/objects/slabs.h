@@ -1,6 +1,8 @@
-// The slab test of a ray against boxes, shared by the two hierarchies' walks: one box at a time
-// (enterBox) or four at once (enterBoxes), with the very same arithmetic lane by lane, so that
-// every entry distance and every rejection is bit for bit the same.
+// The slab test of a ray against boxes. enterBox is the test itself, one box at a time: the slab
+// tree's walk uses it, and so does the query tree's before it counts a primitive's hit.
+// mayEnterBoxes is the query tree's quick test of four boxes at once: multiplications by the
+// direction's reciprocals instead of divisions, widened by a few units of rounding, so that it
+// passes every box the slab test enters, at an entry distance no greater.
 #pragma once
 
 #include <cstring>
@@ -11,14 +13,19 @@
 struct RaySlabs {
     double origin[3];
     double direction[3];
-    bool parallel[3];  // a zero direction component: that axis rejects nothing
+    double inverse[3];  // 1 / direction
+    bool parallel[3];   // a zero direction component: that axis rejects nothing
 };
 
 inline RaySlabs raySlabs(const Ray* ray) {
     RaySlabs slabs{{ray->origin.x, ray->origin.y, ray->origin.z},
                    {ray->direction.x, ray->direction.y, ray->direction.z},
+                   {},
                    {}};
-    for (int i = 0; i < 3; ++i) slabs.parallel[i] = slabs.direction[i] == 0.0;
+    for (int i = 0; i < 3; ++i) {
+        slabs.parallel[i] = slabs.direction[i] == 0.0;
+        slabs.inverse[i] = 1.0 / slabs.direction[i];
+    }
     return slabs;
 }
 
@@ -50,34 +57,41 @@ inline bool enterBox(const double lo[3], const double hi[3], const double origin
 // Four doubles handled together; on processors without wide registers the compiler splits them.
 using Lanes = double __attribute__((vector_size(32)));
 
-// The one-box test of four boxes at once: bit k of the result is set when the ray enters box k
-// (boundMin[i][k], boundMax[i][k]) before maxDistance, and near[k] is its entry distance. Always
-// inlined, so that it takes the instruction set of the walk that calls it.
+// A multiplication by the rounded reciprocal differs from the division by less than four units of
+// rounding (2^-53 each) of the result; nine of them, taken off the entry and added to the exit,
+// cover that with room to spare. An infinite bound widens to no number, which rejects nothing.
+inline constexpr double quickSlack = 1e-15;
+
+// The quick test of four boxes at once: bit k of the result is set when the ray may enter box k
+// (boundMin[i][k], boundMax[i][k]) before maxDistance, with near[k] no greater than its entry
+// distance; every box that enterBox enters is among them. Always inlined, so that it takes the
+// instruction set of the walk that calls it.
 template <class Boxes>
-[[gnu::always_inline]] inline unsigned enterBoxes(const Boxes& boxes, const RaySlabs& slabs, double maxDistance,
-                                                  double near[4]) {
+[[gnu::always_inline]] inline unsigned mayEnterBoxes(const Boxes& boxes, const RaySlabs& slabs, double maxDistance,
+                                                     double near[4]) {
     Lanes farL = {maxDistance, maxDistance, maxDistance, maxDistance};
     Lanes nearL = {-1e10, -1e10, -1e10, -1e10};
     for (int i = 0; i < 3; ++i) {
         if (slabs.parallel[i]) continue;
         const double o = slabs.origin[i];
-        const double d = slabs.direction[i];
+        const double inverse = slabs.inverse[i];
         Lanes lower;
         Lanes upper;
         std::memcpy(&lower, boxes.boundMin[i], sizeof lower);
         std::memcpy(&upper, boxes.boundMax[i], sizeof upper);
-        const Lanes t1 = (lower - o) / d;
-        const Lanes t2 = (upper - o) / d;
+        const Lanes t1 = (lower - o) * inverse;
+        const Lanes t2 = (upper - o) * inverse;
         const auto ordered = t1 < t2;
         const Lanes lo = ordered ? t1 : t2;
         const Lanes hi = ordered ? t2 : t1;
         farL = hi < farL ? hi : farL;
         nearL = lo > nearL ? lo : nearL;
     }
+    nearL -= (nearL < 0 ? -nearL : nearL) * quickSlack;
+    farL += (farL < 0 ? -farL : farL) * quickSlack;
     using Bits = long long __attribute__((vector_size(32)));
     const Bits entered = ~((nearL > farL) | (farL < 0.001)) & Bits{1, 2, 4, 8};
     const Bits folded = entered | __builtin_shufflevector(entered, entered, 2, 3, 0, 1);
     std::memcpy(near, &nearL, sizeof nearL);
     return static_cast<unsigned>(folded[0] | folded[1]);
 }
-

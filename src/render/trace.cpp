@@ -9,6 +9,7 @@
 #include "base/fatal.h"
 #include "image/image.h"
 #include "math/random.h"
+#include "objects/bound.h"
 #include "objects/data.h"
 #include "render/bands.h"
 #include "render/ray.h"
@@ -35,7 +36,7 @@ struct SceneRelease {
     SceneRelease(const SceneRelease&) = delete;
     SceneRelease& operator=(const SceneRelease&) = delete;
     ~SceneRelease() {
-        freeObjectTree(&myObjectList);
+        freeBoundingSlabs();
         freeList(&myLightList);
     }
 };

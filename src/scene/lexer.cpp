@@ -294,6 +294,42 @@ int keywordCode(std::string_view word) {
     return 0;
 }
 
+// A vector written plainly, "<x y z>" with blanks (newlines too) between the tokens and three
+// numbers quickDecimal converts, read straight from the stream's window; the tokens are taken
+// and the globals left as reading them one by one leaves them. False, with nothing taken, for
+// anything else (a comment, a number in another form, a window that ends first): the caller
+// then reads the tokens one by one.
+bool quickVector(FILE* file) {
+    StreamWindow in(file);
+    const char* p = in.begin();
+    const char* const end = in.end();
+    int lines = 0;
+    auto skipBlanks = [&] {
+        for (; p != end && is(*p, blank); ++p) lines += *p == '\n' ? 1 : 0;
+    };
+    skipBlanks();
+    if (p == end || *p != '<') return false;
+    ++p;
+    double value[3];
+    for (double& v : value) {
+        skipBlanks();
+        const char* const start = p;
+        if (p == end || !is(*p, numberStart)) return false;
+        while (p != end && is(*p, numberPart)) ++p;
+        if (p == end || !quickDecimal({start, static_cast<size_t>(p - start)}, &v)) return false;
+    }
+    skipBlanks();
+    if (p == end || *p != '>') return false;
+    in.take(p + 1);
+    comptligne += lines;
+    vect_tmp = {value[0], value[1], value[2]};
+    val_DBL = value[2];
+    numberInRange = true;
+    chaine[0] = '\0';
+    mot_cle = tokCloseAngle;
+    return true;
+}
+
 [[noreturn]] void outOfRange() {
     char message[320];
     std::snprintf(message, sizeof message, " number out of range: %s", chaine);
@@ -357,6 +393,7 @@ void Lire_Entier(FILE* file) {
 
 void Lire_Vecteur(FILE* file) {
     type_motcle = decimalMode;
+    if (quickVector(file)) return;
     if (Lire_MotCle(file) != tokOpenAngle) yyerror(" Opening backet '<' expected before x component");
     expectNumber(file, " x component expected");
     vect_tmp.x = val_DBL;

@@ -9,6 +9,7 @@
 
 #include "base/fatal.h"
 #include "base/memory.h"
+#include "objects/bound.h"
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
@@ -211,7 +212,7 @@ int parseFile(const char* name) {
 }
 
 void releaseScene() {
-    freeObjectTree(&myObjectList);
+    freeBoundingSlabs();
     freeList(&myLightList);
     freeColorList(&myColorList);
     std::free(surface);

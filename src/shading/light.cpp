@@ -5,8 +5,6 @@
 #include "math/random.h"
 #include "objects/intersec.h"
 
-Light* myLightList = nullptr;
-
 void makeLight(Vector position, Color color, int lightType, int attenuationType, int shadowType,
                double radius, int samples, double cosMinAngle, double cosMaxAngle, Vector direction) {
     Light* light = allocateObject();

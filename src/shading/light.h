@@ -4,7 +4,7 @@
 
 #include "objects/data.h"
 
-extern Light* myLightList;
+// myLightList, the list itself, lives with the object records (objects/data.h).
 
 // Adds a light at the front of myLightList; direction is made unit length here. When memory is
 // short it says so and the scene goes on without the light.

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "base/fatal.h"
 
 namespace {
 
@@ -195,6 +196,73 @@ TEST_F(Lexer, BufferedReadingMatchesCharacterByCharacterReading) {
             }
             EXPECT_EQ(Lire_MotCle(file), tokEnd);  // and it stays the end
             EXPECT_EQ(std::fgetc(file), EOF);      // what the lexer left unread is the stream's
+        }
+    }
+}
+
+// Vectors read by Lire_Vecteur, which takes a plainly written "<x y z>" from the stream's buffer in
+// one go, leave every global as reading their five tokens one by one does: across buffer ends,
+// with newlines and comments between the tokens, numbers in every form, and malformed vectors
+// (which end the parse with the same message).
+TEST_F(Lexer, VectorsReadAtOnceMatchTheirTokensReadOneByOne) {
+    std::mt19937 engine(5);
+    const std::vector<std::string> numbers = {"0", "-0", "1", "-49.9", "0.0541661", "+3", "-.5", "5.", "1e3", "1E-22",
+                                              "7e22", "1e23", "123456789012345678", "1-2", "2.5.3", "-"};
+    const std::vector<std::string> gaps = {" ", "", "  ", "\n", "\r\n", "\t", " [ comment ] ", " ; line\n"};
+    auto pick = [&](const std::vector<std::string>& from) {
+        return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(engine)];
+    };
+    for (int round = 0; round < 300; ++round) {
+        std::string text;
+        for (int v = 0; v < 6; ++v) {
+            const bool broken = round % 10 == 9 && v == 5;
+            for (const std::string& piece : {pick(gaps), std::string("<"), pick(gaps), pick(numbers), pick(gaps),
+                                             std::string(broken ? "," : " "), pick(numbers), std::string(" "),
+                                             pick(numbers), pick(gaps), std::string(">")}) {
+                text += piece;
+            }
+        }
+        for (size_t size : {2, 13, 4096}) {
+            SCOPED_TRACE("round " + std::to_string(round) + ", buffer of " + std::to_string(size) + ": " + text);
+            std::vector<char> buffers[2] = {std::vector<char>(size), std::vector<char>(size)};
+            SceneText fast(text), slow(text);
+            std::setvbuf(fast, buffers[0].data(), _IOFBF, size);
+            std::setvbuf(slow, buffers[1].data(), _IOFBF, size);
+            auto state = [] {
+                char line[400];
+                std::snprintf(line, sizeof line, "%a %a %a %a %d %d [%s]", vect_tmp.x, vect_tmp.y, vect_tmp.z, val_DBL,
+                              mot_cle, comptligne, chaine);
+                return std::string(line);
+            };
+            auto read = [&](bool atOnce) {
+                resetLexer();
+                std::vector<std::string> states;
+                testing::internal::CaptureStdout();
+                try {
+                    for (int v = 0; v < 6; ++v) {
+                        if (atOnce) {
+                            Lire_Vecteur(fast);
+                        } else {  // the tokens one by one, as the reader checks them
+                            type_motcle = 2;
+                            if (Lire_MotCle(slow) != tokOpenAngle) yyerror(" Opening backet '<' expected before x component");
+                            double xyz[3];
+                            for (double& c : xyz) {
+                                if (Lire_MotCle(slow) != tokNumber) yyerror(" component expected");
+                                c = val_DBL;
+                            }
+                            if (Lire_MotCle(slow) != tokCloseAngle) yyerror(" Closing bracket '>' expected after z component");
+                            vect_tmp = {xyz[0], xyz[1], xyz[2]};
+                        }
+                        states.push_back(state());
+                    }
+                } catch (const RunAbort&) {
+                    states.push_back("ended");
+                }
+                const std::string printed = testing::internal::GetCapturedStdout();
+                states.push_back(printed.substr(0, printed.find(" -")));  // the line, not the message
+                return states;
+            };
+            EXPECT_EQ(read(true), read(false));
         }
     }
 }

@@ -8,6 +8,7 @@
 
 #include "app/run.h"
 #include "app/settings.h"
+#include "objects/bound.h"
 #include "objects/data.h"
 #include "render/ray.h"
 #include "render/trace.h"

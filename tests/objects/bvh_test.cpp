@@ -1,0 +1,117 @@
+// The query tree's premises: the three invariants, checked on trees built over awkward boxes and
+// on trees broken on purpose, and the quick box test of its walks against the slab test.
+#include "objects/bvh.h"
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
+#include <vector>
+
+#include "objects/bound.h"
+#include "objects/slabs.h"
+#include "support/scene_fixture.h"
+
+namespace {
+
+using QueryTreeTest = SceneTest;
+
+constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+
+// A record with the given extents, pushed onto myObjectList and counted.
+Object* record(Vector lo, Vector hi) {
+    Object* obj = allocateObject();
+    for (int i = 0; i < 3; ++i) {
+        obj->boundMin[i] = component(lo, i);
+        obj->boundMax[i] = component(hi, i);
+    }
+    addToList(&myObjectList, obj);
+    ++nPrims;
+    return obj;
+}
+
+QueryNode& node(QueryTree& tree, uint32_t index) { return tree.storage.as<QueryNode>()[index]; }
+
+// Boxes without a number at one end or both, infinite or huge ones and flat ones, among ordinary
+// ones: every lane above them still encloses them, every leaf holds its box bit for bit.
+TEST_F(QueryTreeTest, KeepsItsInvariantsOverBoxesWithoutNumbersOrEnd) {
+    std::mt19937 engine(3);
+    std::uniform_real_distribution<double> coord(-20, 20);
+    for (int k = 0; k < 400; ++k) {
+        const Vector c{coord(engine), coord(engine), coord(engine)};
+        Vector lo = c - Vector{1, 1, 1}, hi = c + Vector{1, 1, 1};
+        switch (k % 8) {
+            case 0: lo.x = nan; break;
+            case 1: lo.y = hi.y = nan; break;
+            case 2: hi.z = inf; break;
+            case 3: lo = {-inf, -inf, -inf}, hi = {inf, inf, inf}; break;
+            case 4: lo.x = -1e300, hi.x = 1e300; break;
+            case 5: hi.z = lo.z; break;
+            default: break;
+        }
+        record(lo, hi);
+    }
+    buildBoundingSlabs();
+    const QueryTree* tree = myObjectList->children->queryTree;
+    ASSERT_NE(tree, nullptr);
+    EXPECT_EQ(brokenInvariant(*tree, myObjectList), nullptr);
+}
+
+// Primitives packed ever tighter towards one end (each centre half as far as the one before):
+// the tree stays within maxDepth.
+TEST_F(QueryTreeTest, StaysWithinItsDepthOnSkewedScenes) {
+    double x = 1.0;
+    for (int k = 0; k < 1100; ++k, x *= 0.5) record({x, 0, 0}, {x, 1, 1});
+    buildBoundingSlabs();
+    ASSERT_NE(myObjectList->children->queryTree, nullptr);
+    EXPECT_EQ(brokenInvariant(*myObjectList->children->queryTree, myObjectList), nullptr);
+}
+
+// Each invariant broken on purpose is named by the check.
+TEST_F(QueryTreeTest, TheCheckNamesTheInvariantABrokenTreeBreaks) {
+    for (int k = 0; k < 64; ++k) record({k * 2.0, 0, 0}, {k * 2.0 + 1, 1, 1});
+    buildBoundingSlabs();
+    QueryTree& tree = *myObjectList->children->queryTree;
+    ASSERT_EQ(brokenInvariant(tree, myObjectList), nullptr);
+    QueryNode& root = node(tree, 0);
+    ASSERT_TRUE(laneIsNode(root.ref[0]));
+
+    const double kept = root.boundMax[0][0];
+    root.boundMax[0][0] = root.boundMin[0][0];  // an inner lane no longer encloses what is below it
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 1: an inner lane does not enclose the lanes below it");
+    root.boundMax[0][0] = kept;
+
+    QueryNode* leaf = &root;
+    while (laneIsNode(leaf->ref[0])) leaf = &node(tree, laneNode(leaf->ref[0]));
+    const QueryNode whole = *leaf;
+    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], inf);  // a leaf box one unit narrower
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf lane does not hold its primitive's box");
+    *leaf = whole;
+    leaf->ref[0] = leaf->ref[1];  // one primitive twice, with its box, and another not at all
+    for (int i = 0; i < 3; ++i) {
+        leaf->boundMin[i][0] = leaf->boundMin[i][1];
+        leaf->boundMax[i][0] = leaf->boundMax[i][1];
+    }
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: the leaf lanes and the scene's primitives differ");
+    *leaf = whole;
+    ASSERT_EQ(brokenInvariant(tree, myObjectList), nullptr);
+
+    // A chain of nodes one deeper than maxDepth, its boxes all alike.
+    QueryTree chain;
+    chain.nodeCount = maxDepth + 2;
+    chain.storage = Region(chain.nodeCount * sizeof(QueryNode));
+    const Object* obj = myObjectList->children->first;
+    for (uint32_t k = 0; k < chain.nodeCount; ++k) {
+        QueryNode& n = node(chain, k);
+        for (int i = 0; i < 3; ++i) {
+            n.boundMin[i][0] = -inf;
+            n.boundMax[i][0] = inf;
+        }
+        n.ref[0] = k + 1 < chain.nodeCount ? nodeLane(k + 1) : primitiveLane(obj);
+    }
+    EXPECT_STREQ(brokenInvariant(chain, obj), "invariant 3: a query tree node lies deeper than maxDepth");
+}
+
+
+}  // namespace
