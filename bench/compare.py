@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Time orvel against POV-Ray 3.7 and Tachyon on the same scenes.
 
-Each scene is rendered by orvel, orvel-mt -t 2, orvel-mt -t 8 and, when they are installed,
-POV-Ray (+WT1, +WT2) and Tachyon (-numthreads 1, 2), several times. The runs are interleaved:
+Each scene is rendered by orvel, orvel-mt -t 2, orvel-mt -t 8, orvel-mpi on 2 ranks (the whole
+`mpirun --mca pml ob1 -np 2 orvel-mpi` job, when it is built and Open MPI is installed) and,
+when they are installed, POV-Ray (+WT1, +WT2) and Tachyon (-numthreads 1, 2), several times. The runs are interleaved:
 run 1 of every renderer, then run 2 of every renderer, and so on (each round starting one
 renderer further on), so that a slow spell of the machine hits all renderers alike.
 
@@ -10,8 +11,8 @@ The table gives, per scene, size and renderer, the medians over the runs of the 
 CPU time (user + system) and the peak resident memory, and for orvel the ratio of its wall
 time to each peer's: the median over the runs of the per-run ratios, so each ratio compares
 renders made side by side in the same round. An orvel configuration is compared with the peer
-configuration of the same thread count; orvel-mt -t 8 with the peers' two-thread runs (the
-largest they are given).
+configuration of the same thread count (orvel-mpi: its rank count); orvel-mt -t 8 with the
+peers' two-thread runs (the largest they are given).
 
 Usage:  python3 bench/compare.py [--scenes a,b] [--sizes 640x480,1280x960] [--runs 3] [--quick]
         python3 bench/compare.py --bigmesh      (orvel reads and builds 1,000,000 triangles)
@@ -191,6 +192,10 @@ def main(argv=None):
                     help="directory holding orvel and orvel-mt (default: build/)")
     ap.add_argument("--orvel-threads", default="2,8",
                     help="thread counts for orvel-mt (default: 2,8)")
+    ap.add_argument("--mpi-ranks", default="2",
+                    help="rank counts for orvel-mpi under mpirun (default: 2; empty: none)")
+    ap.add_argument("--mpirun-args", default=renderers.MPIRUN_ARGS,
+                    help="mpirun options for orvel-mpi (default: '%(default)s')")
     ap.add_argument("--peer-threads", default="1,2",
                     help="thread counts for POV-Ray and Tachyon (default: 1,2)")
     ap.add_argument("--orvel-args", default="",
@@ -216,6 +221,8 @@ def main(argv=None):
 
     orvel = renderers.orvel_renderers(
         args.orvel_dir, [int(n) for n in args.orvel_threads.split(",") if n])
+    orvel += renderers.orvel_mpi_renderers(
+        args.orvel_dir, [int(n) for n in args.mpi_ranks.split(",") if n], args.mpirun_args)
     peer_threads = [int(n) for n in args.peer_threads.split(",") if n]
     peers = renderers.povray_renderers(peer_threads) + renderers.tachyon_renderers(peer_threads)
     if not orvel:

@@ -49,6 +49,30 @@ def orvel_renderers(orvel_dir, thread_counts=(2, 8)):
     return found
 
 
+# Debian's Open MPI tries the Omni-Path transports while it picks one, about 0.2 s per job on a
+# machine without that hardware; a job on one machine names the shared-memory one (ob1).
+MPIRUN_ARGS = "--mca pml ob1"
+
+
+def orvel_mpi_renderers(orvel_dir, rank_counts=(2,), mpirun_args=MPIRUN_ARGS):
+    """orvel-mpi on each rank count (one render thread per rank), run through mpirun with the
+    given mpirun options, if it is built and mpirun is installed. The whole job is measured,
+    mpirun's start included."""
+    exe = os.path.join(orvel_dir, "orvel-mpi")
+    mpirun = shutil.which("mpirun")
+    if not mpirun or not os.access(exe, os.X_OK):
+        return []
+    # Open MPI refuses root without --allow-run-as-root and more ranks than cores without
+    # --oversubscribe.
+    launch = [mpirun] + (["--allow-run-as-root"] if os.geteuid() == 0 else []) + mpirun_args.split()
+
+    def make(n):
+        extra = ["--oversubscribe"] if n > (os.cpu_count() or 1) else []
+        return lambda s, o, w, h, x: launch + extra + ["-np", str(n), exe, "-i", s, "-o", o, "-ppm",
+                                                       "-r", str(w), str(h)] + x
+    return [Renderer("orvel-mpi -np %d" % n, "orvel", "orv", n, make(n)) for n in rank_counts]
+
+
 def povray_renderers(thread_counts=(1, 2)):
     exe = shutil.which("povray")
     if not exe:

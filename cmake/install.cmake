@@ -23,7 +23,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "command-line ray tracer")
 set(CPACK_PACKAGE_DESCRIPTION
     "ORVEL renders scenes written in its own keyword language (camera, settings, surfaces, lights, "
     "spheres, planes, cones, cylinders, rings, discs, triangles, polygons and smooth triangles) "
-    "into TGA, BMP, PPM, PNG or JPEG pictures, in one thread (orvel) or in bands (orvel-mt).")
+    "into TGA, BMP, PPM, PNG or JPEG pictures, in one thread (orvel), in bands (orvel-mt) or, where "
+    "it is built, across the ranks of an MPI job (orvel-mpi).")
 list(JOIN CPACK_PACKAGE_DESCRIPTION "" CPACK_PACKAGE_DESCRIPTION)
 set(CPACK_PACKAGE_CONTACT "ORVEL developers <orvel-bugs@example.org>")
 set(CPACK_PACKAGING_INSTALL_PREFIX /usr)

@@ -96,10 +96,25 @@ void removeImageOnSignals() {
     }
 }
 
+// The thread count -t asks for: orvel-mt renders 2, 4 or 8 bands (anything else gives 2),
+// orvel-mpi runs 1 to maxRankThreads render threads in each rank (anything else gives 1).
+int threadCount(int asked) {
+    if (edition == Edition::cluster) {
+        if (asked >= 1 && asked <= maxRankThreads) return asked;
+        std::printf(" Invalid number of threads: defaulting to 1 thread\n");
+        return 1;
+    }
+    if (asked == 2 || asked == 4 || asked == 8) return asked;
+    std::printf(" Invalid number of threads: defaulting to 2 threads\n");
+    return 2;
+}
+
 }  // namespace
 
 void showCredits() {
-    const char* platform = edition == Edition::multi ? "linux-sh3-glibc2-multithreaded" : "linux-sh3-glibc2";
+    const char* platform = edition == Edition::multi     ? "linux-sh3-glibc2-multithreaded"
+                           : edition == Edition::cluster ? "linux-sh3-glibc2-mpi"
+                                                         : "linux-sh3-glibc2";
     std::printf("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
 }
 
@@ -116,6 +131,8 @@ void showUsage() {
     std::printf("  -r/--resolution    int int     specify width and height of the output image\n");
     if (edition == Edition::multi) {
         std::printf("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
+    } else if (edition == Edition::cluster) {
+        std::printf("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n", maxRankThreads);
     }
     std::printf("  -j/--jitter                    activate jittering\n");
     std::printf("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
@@ -156,13 +173,8 @@ void parseArgs(int argc, char** argv) {
             if (distance == 0) usageError();
             iAntialias = 2;
             adapt_dist = distance;
-        } else if (edition == Edition::multi && isOption(arg, "-t", "--thread")) {
-            int threads = toInt(takeValue(argc, argv, &i));
-            if (threads != 2 && threads != 4 && threads != 8) {
-                std::printf(" Invalid number of threads: defaulting to 2 threads\n");
-                threads = 2;
-            }
-            numThreads = threads;
+        } else if (edition != Edition::single && isOption(arg, "-t", "--thread")) {
+            numThreads = threadCount(toInt(takeValue(argc, argv, &i)));
         } else if (isOption(arg, "-pqs", "--pqsize")) {
             int size = toInt(takeValue(argc, argv, &i));
             if (size <= 100) {
@@ -208,10 +220,11 @@ void parseArgs(int argc, char** argv) {
     if (!inputSeen) usageError();
 }
 
-int orvelMain(int argc, char** argv, Edition which) {
+int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     edition = which;
     removeImageOnSignals();
     resetRunState();
+    if (edition == Edition::cluster) numThreads = 1;
     showCredits();
     if (argc < 2) {
         showUsage();
@@ -224,7 +237,11 @@ int orvelMain(int argc, char** argv, Edition which) {
             return -1;
         }
         parseArgs(argc, argv);
-        renderParsedScene(edition == Edition::multi ? RenderDriver::threadBands : RenderDriver::callingThread);
+        if (trace) {
+            renderParsedScene(trace);
+        } else {
+            renderParsedScene(edition == Edition::multi ? RenderDriver::threadBands : RenderDriver::callingThread);
+        }
     } catch (const RunAbort& abort) {
         releaseScene();
         return abort.status;

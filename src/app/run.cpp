@@ -26,10 +26,25 @@ void resetRunState() {
     std::srand(1);
 }
 
-void renderParsedScene(RenderDriver driver) {
-    // The set-up uses as many threads as the bands will (at least two), one per processor at most.
-    buildThreads = driver == RenderDriver::threadBands ? std::max(numThreads, 2) : 1;
+namespace {
+
+// The number of primitives, then the bounding hierarchy, built on `threads` threads.
+void prepareRender(int threads) {
+    buildThreads = threads;
     std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
+}
+
+}  // namespace
+
+void renderParsedScene(RenderDriver driver) {
+    // The set-up uses as many threads as the bands will (at least two), one per processor at most.
+    prepareRender(driver == RenderDriver::threadBands ? std::max(numThreads, 2) : 1);
     doTrace(driver);
+}
+
+void renderParsedScene(void (*trace)()) {
+    // Each rank of orvel-mpi builds its own hierarchy with its render threads.
+    prepareRender(numThreads);
+    trace();
 }

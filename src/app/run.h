@@ -13,3 +13,5 @@ void resetRunState();
 // What follows the reading of the scene (and the command line's second pass): the number of
 // primitives, the bounding hierarchy, the render. Failures end the run through abortRun.
 void renderParsedScene(RenderDriver driver);
+// The same with another render step in place of doTrace (the cluster program's).
+void renderParsedScene(void (*trace)());

@@ -2,6 +2,7 @@
 
 #include <unistd.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -10,7 +11,6 @@
 
 #include "app/settings.h"
 #include "base/memory.h"
-#include "image/image.h"
 #include "math/random.h"
 #include "objects/intersec.h"
 #include "render/bands.h"
@@ -198,14 +198,9 @@ void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
     storeColor(bytes, color);
 }
 
-void finishRow(unsigned char* row, int y) {
-    writeImageLine(row, y);
-    showProgress(y);
-}
-
 }  // namespace
 
-void scanNone(int band) {
+void scanNone(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
@@ -213,13 +208,15 @@ void scanNone(int band) {
     const int width = myDisplay.width;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
     if (!row) return bandOutOfMemory();
-    for (int y = iBounds[band][0]; y < iBounds[band][1] && !bandsStopping(); ++y) {
-        for (int x = 0; x < width; ++x) samplePixel(x, y, &ray, &level, &row[3L * x]);
-        finishRow(row.get(), y);
+    for (RowSpan span; feed->next(feed->owner, &span);) {
+        for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
+            for (int x = 0; x < width; ++x) samplePixel(x, y, &ray, &level, &row[3L * x]);
+            feed->done(feed->owner, row.get(), y);
+        }
     }
 }
 
-void scanCorners(int band) {
+void scanCorners(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
@@ -234,15 +231,16 @@ void scanCorners(int band) {
     auto sampleRow = [&](int y, unsigned char* samples) {
         for (int x = 0; x <= width; ++x) samplePixel(x, y, &ray, &level, &samples[3L * x]);
     };
-    const int first = iBounds[band][0];
-    sampleRow(first - 1, previous.get());
-    for (int y = first; y < iBounds[band][1] && !bandsStopping(); ++y) {
-        sampleRow(y, current.get());
-        const unsigned char* p = previous.get();
-        const unsigned char* c = current.get();
-        for (long i = 0; i < 3L * width; ++i) row[i] = (p[i] + p[i + 3] + c[i] + c[i + 3]) >> 2;
-        finishRow(row.get(), y);
-        previous.swap(current);
+    for (RowSpan span; feed->next(feed->owner, &span);) {
+        sampleRow(span.first - 1, previous.get());
+        for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
+            sampleRow(y, current.get());
+            const unsigned char* p = previous.get();
+            const unsigned char* c = current.get();
+            for (long i = 0; i < 3L * width; ++i) row[i] = (p[i] + p[i + 3] + c[i] + c[i + 3]) >> 2;
+            feed->done(feed->owner, row.get(), y);
+            previous.swap(current);
+        }
     }
 }
 
@@ -278,7 +276,7 @@ struct EdgeRows {
 
 }  // namespace
 
-void scanAdaptive(int band) {
+void scanAdaptive(RowFeed* feed) {
     Ray ray;
     screenInit(&ray);
     int level = 0;
@@ -286,33 +284,36 @@ void scanAdaptive(int band) {
     const int width = myDisplay.width;
     const long edgeSize = 4L * width + 1;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
-    const Buffer<unsigned char> edgeStore = allocate<unsigned char>(4 * edgeSize);  // done cleared
+    const Buffer<unsigned char> edgeStore = allocate<unsigned char>(4 * edgeSize);
     if (!row || !edgeStore) return bandOutOfMemory();
     unsigned char* edge0 = edgeStore.get();
     const EdgeRows edge{edge0, edge0 + edgeSize, edge0 + 2 * edgeSize, edge0 + 3 * edgeSize};
 
     CornerSample grid[5][5]{};
-    for (int y = iBounds[band][0]; y < iBounds[band][1] && !bandsStopping(); ++y) {
-        for (int b = 0; b <= 4; ++b) grid[0][b].done = 0;
-        for (int x = 0; x < width; ++x) {
-            const long base = 4L * x;
-            for (int a = 1; a <= 4; ++a) edge.load(base + a, &grid[a][0]);
-            for (int a = 1; a <= 4; ++a)
-                for (int b = 1; b <= 4; ++b) grid[a][b].done = 0;
+    for (RowSpan span; feed->next(feed->owner, &span);) {
+        std::fill(edge.done, edge.done + edgeSize, 0);  // a span computes its top corners anew
+        for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
+            for (int b = 0; b <= 4; ++b) grid[0][b].done = 0;
+            for (int x = 0; x < width; ++x) {
+                const long base = 4L * x;
+                for (int a = 1; a <= 4; ++a) edge.load(base + a, &grid[a][0]);
+                for (int a = 1; a <= 4; ++a)
+                    for (int b = 1; b <= 4; ++b) grid[a][b].done = 0;
 
-            Color result;
-            adapt(0, 0, x, y, &result, 4, &ray, &level, grid);
-            row[3L * x] = static_cast<unsigned char>(result.red);
-            row[3L * x + 1] = static_cast<unsigned char>(result.green);
-            row[3L * x + 2] = static_cast<unsigned char>(result.blue);
+                Color result;
+                adapt(0, 0, x, y, &result, 4, &ray, &level, grid);
+                row[3L * x] = static_cast<unsigned char>(result.red);
+                row[3L * x + 1] = static_cast<unsigned char>(result.green);
+                row[3L * x + 2] = static_cast<unsigned char>(result.blue);
 
-            for (int a = 0; a <= 4; ++a) edge.save(base + a, grid[a][4]);
-            for (int b = 0; b <= 4; ++b) {
-                grid[0][b].done = grid[4][b].done;
-                if (grid[4][b].done) copyColor(&grid[0][b], grid[4][b]);
+                for (int a = 0; a <= 4; ++a) edge.save(base + a, grid[a][4]);
+                for (int b = 0; b <= 4; ++b) {
+                    grid[0][b].done = grid[4][b].done;
+                    if (grid[4][b].done) copyColor(&grid[0][b], grid[4][b]);
+                }
             }
+            feed->done(feed->owner, row.get(), y);
         }
-        finishRow(row.get(), y);
     }
 }
 

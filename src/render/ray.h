@@ -3,6 +3,7 @@
 #pragma once
 
 #include "objects/data.h"
+#include "render/rows.h"
 
 struct ViewPoint {
     Vector position;
@@ -47,9 +48,10 @@ struct CornerSample {
 // A colour component as an image byte: the low 8 bits of the integer part of c * 255.0.
 unsigned char colorToByte(double c);
 
-void scanNone(int band);
-void scanCorners(int band);
-void scanAdaptive(int band);
+// The three scans: each renders the spans its feed gives and hands it the finished rows.
+void scanNone(RowFeed* feed);
+void scanCorners(RowFeed* feed);
+void scanAdaptive(RowFeed* feed);
 void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
            CornerSample grid[5][5]);
 

@@ -20,7 +20,7 @@ namespace {
 constexpr int maxBands = 8;
 constexpr double clockTicksPerSecond = 1000000.0;
 
-using ScanFn = void (*)(int band);
+using ScanFn = void (*)(RowFeed* feed);
 
 ScanFn scanFor(int mode) {
     switch (mode) {
@@ -41,34 +41,21 @@ struct SceneRelease {
     }
 };
 
-struct BandJob {
-    ScanFn scan;
-    int band;
-};
-
-// Thread entry of one band: nothing escapes the thread; a fatal error is recorded for the driver.
-void* runBand(void* arg) {
-    const BandJob* job = static_cast<const BandJob*>(arg);
-    drawRandomInRuns();
-    try {
-        job->scan(job->band);
-    } catch (const RunAbort& abort) {
-        recordBandFailure(abort.status != 0 ? abort.status : 1);
-        stopAllBands();
-    } catch (...) {
-        recordBandFailure(1);
-        stopAllBands();
-    }
+// Thread entry of one band: its rows, from the feed given.
+void* runBand(void* feed) {
+    renderThreadRows(static_cast<RowFeed*>(feed));
     return nullptr;
 }
 
-void renderInThreads(ScanFn scan) {
-    BandJob jobs[maxBands];
+void renderInThreads() {
+    BandRows bands[maxBands];
+    RowFeed feeds[maxBands];
     pthread_t threads[maxBands];
     int started = 0;
     for (int k = 0; k < numThreads; ++k) {
-        jobs[k] = {scan, k};
-        if (pthread_create(&threads[k], nullptr, runBand, &jobs[k]) != 0) {
+        bands[k] = {{iBounds[k][0], iBounds[k][1]}, false};
+        feeds[k] = bandFeed(&bands[k]);
+        if (pthread_create(&threads[k], nullptr, runBand, &feeds[k]) != 0) {
             std::printf(" Thread creation failed!!\n\n");
             recordBandFailure(1);
             stopAllBands();
@@ -80,12 +67,25 @@ void renderInThreads(ScanFn scan) {
 }
 
 void renderInCallingThread(ScanFn scan) {
-    iBounds[0][0] = 0;
-    iBounds[0][1] = myDisplay.height;
-    scan(0);
+    BandRows band{{0, myDisplay.height}, false};
+    RowFeed feed = bandFeed(&band);
+    scan(&feed);
 }
 
 }  // namespace
+
+void renderThreadRows(RowFeed* feed) {
+    drawRandomInRuns();
+    try {
+        scanFor(iAntialias)(feed);
+    } catch (const RunAbort& abort) {
+        recordBandFailure(abort.status != 0 ? abort.status : 1);
+        stopAllBands();
+    } catch (...) {
+        recordBandFailure(1);
+        stopAllBands();
+    }
+}
 
 void initMTBounds(int n) {
     const long long h = myDisplay.height;
@@ -117,12 +117,11 @@ void doTrace(RenderDriver driver) {
     const std::clock_t t0 = std::clock();
     cameraSetup();
 
-    const ScanFn scan = scanFor(iAntialias);
     if (inBands) {
-        renderInThreads(scan);
+        renderInThreads();
     } else {
         try {
-            renderInCallingThread(scan);
+            renderInCallingThread(scanFor(iAntialias));
         } catch (const RunAbort&) {
             discardImage();
             throw;

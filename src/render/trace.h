@@ -2,6 +2,8 @@
 // in as many threads), prints the rendering time, writes the image and frees the scene.
 #pragma once
 
+#include "render/rows.h"
+
 // How the picture is rendered: in the calling thread, or in `numThreads` bands (2, 4 or 8; any
 // other count is put back to 2 with a message) at once.
 enum class RenderDriver { callingThread, threadBands };
@@ -12,3 +14,8 @@ enum class RenderDriver { callingThread, threadBands };
 void doTrace(RenderDriver driver);
 // Fills the first n pairs of iBounds for the image height and prints the thread count.
 void initMTBounds(int n);
+
+// The work of one render thread: the scan of `iAntialias` over the rows of the feed, with random
+// numbers drawn in runs. A fatal error does not escape: it is recorded in the band control, and
+// every render thread is asked to stop.
+void renderThreadRows(RowFeed* feed);

@@ -39,6 +39,14 @@ int iNumLight = 0;
 
 namespace {
 
+FILE* openForReading(const char* name) { return std::fopen(name, "r"); }
+
+}  // namespace
+
+FILE* (*sceneFileOpener)(const char* name) = openForReading;
+
+namespace {
+
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
 };
@@ -101,12 +109,12 @@ void includeFile(FILE* file, const char* includer) {
 // name that opened.
 SceneFile openSceneFile(const char* name, const char* includer, std::string* path) {
     *path = name;
-    SceneFile file(std::fopen(name, "r"));
+    SceneFile file(sceneFileOpener(name));
     if (file || !includer || name[0] == '/') return file;
     const char* slash = std::strrchr(includer, '/');
     if (!slash) return file;
     *path = std::string(includer, slash + 1) + name;
-    file.reset(std::fopen(path->c_str(), "r"));
+    file.reset(sceneFileOpener(path->c_str()));
     return file;
 }
 

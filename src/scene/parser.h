@@ -4,8 +4,15 @@
 // has a camera, settings and a surface and prints the statistics.
 #pragma once
 
+#include <cstdio>
+
 // An include chain may hold this many open files; one more is a parse error.
 inline constexpr int maxIncludeDepth = 64;
+
+// How the scene driver opens a scene file by its name, for the top file and every include: fopen
+// for reading unless the program sets another opener (the cluster program's ranks all read the
+// bytes that rank 0 read). The stream, or null with errno set.
+extern FILE* (*sceneFileOpener)(const char* name);
 
 // Reads the scene. 0 when it is complete, -1 when the camera, the settings or the surface is
 // missing (message printed). Errors inside the scene end the run through yyerror.

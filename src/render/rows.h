@@ -1,0 +1,31 @@
+// The rows a scan renders and where its finished rows go. A scan asks its feed for a span of rows
+// until the feed has none left, renders each span from its first row down and hands every
+// finished row to the feed. Each span starts afresh, as a band does (the quick scan samples the
+// row above it, the adaptive scan computes its top corners anew), so spans may come in any order
+// and of any size: without random sampling the picture comes out the same however it is cut.
+#pragma once
+
+struct RowSpan {
+    int first;  // the first row
+    int end;    // one past the last row
+};
+
+// The operations of a feed and the record they work on (`owner`). `next` gives the next span
+// (true), or says that no rows are left (false); `done` takes finished row y (3 * width bytes),
+// which the scan overwrites once it returns. A feed shared by several threads guards itself.
+struct RowFeed {
+    bool (*next)(void* owner, RowSpan* span);
+    void (*done)(void* owner, unsigned char* row, int y);
+    void* owner;
+};
+
+// Where a finished row goes in a render on one machine: into the image (writeImageLine), then a
+// progress tick.
+void writeRowToImage(unsigned char* row, int y);
+
+// One band: its span once, each row written to the image.
+struct BandRows {
+    RowSpan span;
+    bool given;
+};
+RowFeed bandFeed(BandRows* band);
