@@ -40,8 +40,9 @@ PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
 
-# The Debian package, $(BUILD_DIR)/orvel_VERSION_ARCH.deb, installing under /usr; its dependencies
-# on the runtime libraries are read from the programs (dpkg-shlibdeps).
+# The Debian packages, $(BUILD_DIR)/orvel_VERSION_ARCH.deb and, where orvel-mpi is built,
+# $(BUILD_DIR)/orvel-mpi_VERSION_ARCH.deb, installing under /usr; their dependencies on the
+# runtime libraries are read from the programs (dpkg-shlibdeps).
 package: package-packages build
 	cd $(BUILD_DIR) && cpack -G DEB
 
