@@ -75,14 +75,12 @@ Box boxOf(const QueryPrim& p) {
     return {lo, __builtin_shufflevector(hi, hi, 1, 2, 3, 0)};
 }
 
-// The bound rounded down (or up) to a float; no number becomes -infinity (or +infinity).
+// The bound (a number) rounded down (or up) to a float.
 float floatBelow(double v) {
-    if (std::isnan(v)) return -infinity;
     const float f = static_cast<float>(v);
     return static_cast<double>(f) > v ? std::nextafter(f, -infinity) : f;
 }
 float floatAbove(double v) {
-    if (std::isnan(v)) return infinity;
     const float f = static_cast<float>(v);
     return static_cast<double>(f) < v ? std::nextafter(f, infinity) : f;
 }
@@ -249,17 +247,14 @@ public:
             }
         }
         for (int k = 0; k < count; ++k) {
-            if (parts[k].size() <= fetchFrom && (range.size() > fetchFrom || depth == 0)) prefetchRecords(parts[k]);
-        }
-        for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
-            if (part.size() == 1) {  // invariant 2: the primitive's own box
-                const Object* obj = prims_[part.first].obj;
+            if (part.size() == 1) {  // invariant 2: the primitive's box as queryPrim gave it
+                const QueryPrim& prim = prims_[part.first];
                 for (int i = 0; i < 3; ++i) {
-                    made.boundMin[i][k] = obj->boundMin[i];
-                    made.boundMax[i][k] = obj->boundMax[i];
+                    made.boundMin[i][k] = prim.lo[i];
+                    made.boundMax[i][k] = prim.hi[i];
                 }
-                made.ref[k] = primitiveLane(obj);
+                made.ref[k] = primitiveLane(prim.obj);
                 continue;
             }
             for (int i = 0; i < 3; ++i) {
@@ -277,17 +272,6 @@ public:
 
 private:
     // Runs of up to this many primitives have their records' boxes fetched ahead of the leaves.
-    static constexpr size_t fetchFrom = 64;
-
-    // Asks for the boxes in the records of a run, which its leaf lanes will copy.
-    void prefetchRecords(const PrimRange& part) const {
-        for (size_t p = part.first; p < part.last; ++p) {
-            const Object* obj = prims_[p].obj;
-            __builtin_prefetch(&obj->boundMin[0]);
-            __builtin_prefetch(&obj->boundMax[2]);
-        }
-    }
-
     uint32_t allocate() {
         if (next_ == end_) {
             std::tie(next_, end_) = store_.chunk();
@@ -388,8 +372,9 @@ void push(T* stack, int& size, T entry) {
 QueryPrim queryPrim(const Object* obj) {
     QueryPrim p{};
     for (int i = 0; i < 3; ++i) {
-        p.lo[i] = floatBelow(obj->boundMin[i]);
-        p.hi[i] = floatAbove(obj->boundMax[i]);
+        const bool unknown = std::isnan(obj->boundMin[i]) || std::isnan(obj->boundMax[i]);
+        p.lo[i] = unknown ? -infinity : floatBelow(obj->boundMin[i]);
+        p.hi[i] = unknown ? infinity : floatAbove(obj->boundMax[i]);
     }
     p.obj = obj;
     return p;
@@ -414,8 +399,8 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
         if (count == 1) {  // a root of one lane
             QueryNode& root = store.nodes()[store.chunk().first];
             for (int i = 0; i < 3; ++i) {
-                root.boundMin[i][0] = prims[0].obj->boundMin[i];
-                root.boundMax[i][0] = prims[0].obj->boundMax[i];
+                root.boundMin[i][0] = prims[0].lo[i];
+                root.boundMax[i][0] = prims[0].hi[i];
             }
             root.ref[0] = primitiveLane(prims[0].obj);
         } else {
@@ -454,7 +439,7 @@ public:
             if (!laneIsNode(n.ref[k])) {
                 const Object* obj = lanePrimitive(n.ref[k]);
                 leaves_.push_back(obj);
-                if (!sameBits(n, k, obj->boundMin, obj->boundMax)) {
+                if (!sameBits(n, k, queryPrim(obj))) {
                     return "invariant 2: a leaf lane does not hold its primitive's box";
                 }
                 continue;
@@ -474,22 +459,17 @@ public:
     }
 
 private:
-    static bool sameBits(const QueryNode& n, int k, const double lo[3], const double hi[3]) {
+    static bool sameBits(const QueryNode& n, int k, const QueryPrim& p) {
         for (int i = 0; i < 3; ++i) {
-            if (std::memcmp(&n.boundMin[i][k], &lo[i], sizeof(double)) != 0 ||
-                std::memcmp(&n.boundMax[i][k], &hi[i], sizeof(double)) != 0) {
+            if (std::memcmp(&n.boundMin[i][k], &p.lo[i], sizeof(float)) != 0 ||
+                std::memcmp(&n.boundMax[i][k], &p.hi[i], sizeof(float)) != 0) {
                 return false;
             }
         }
         return true;
     }
-    // The outer interval holds the inner one; where the inner one has no number at either end,
-    // the outer one spans the whole axis.
-    static bool encloses(double outerLo, double outerHi, double innerLo, double innerHi) {
-        if (std::isnan(innerLo) || std::isnan(innerHi)) {
-            return outerLo == -std::numeric_limits<double>::infinity() &&
-                   outerHi == std::numeric_limits<double>::infinity();
-        }
+    // The outer interval holds the inner one (a lane that has no number encloses nothing).
+    static bool encloses(float outerLo, float outerHi, float innerLo, float innerHi) {
         return outerLo <= innerLo && outerHi >= innerHi;
     }
 
@@ -527,12 +507,10 @@ const char* brokenInvariant(const QueryTree& tree, const Object* top) {
 
 namespace {
 
-// The slab test itself on the box of a leaf lane, which is its primitive's own box (invariant 2):
-// whether the slab tree's walk enters it, and where.
-bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDistance, double* near) {
-    const double lo[3] = {node.boundMin[0][k], node.boundMin[1][k], node.boundMin[2][k]};
-    const double hi[3] = {node.boundMax[0][k], node.boundMax[1][k], node.boundMax[2][k]};
-    return enterBox(lo, hi, slabs.origin, slabs.direction, maxDistance, near);
+// The slab test itself on a primitive's own box, in its record: whether the slab tree's walk
+// enters it, and where.
+bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, double* near) {
+    return enterBox(prim->boundMin, prim->boundMax, slabs.origin, slabs.direction, maxDistance, near);
 }
 
 // The walks test boxes with the quick test, which passes more boxes than the slab test and takes
@@ -568,7 +546,7 @@ bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDi
             Hit local;
             if (prim == exclude || !prim->intersectFn(prim, ray, &local) || local.distance > best) continue;
             double key;
-            if (!enterLane(node, k, slabs, maxDistance, &key) || key > best) continue;
+            if (!enterRecord(prim, slabs, maxDistance, &key) || key > best) continue;
             if (local.distance < best) {
                 best = local.distance;
                 winner = prim;
@@ -612,7 +590,7 @@ bool enterLane(const QueryNode& node, int k, const RaySlabs& slabs, double maxDi
             Hit local;
             double key;
             if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance &&
-                enterLane(node, k, slabs, maxDistance, &key)) {
+                enterRecord(prim, slabs, maxDistance, &key)) {
                 return prim;
             }
         }
@@ -683,9 +661,8 @@ bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object
     if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) || !(local.distance < maxDistance)) {
         return false;
     }
-    const RaySlabs slabs = raySlabs(ray);
     double near;
-    return enterBox(prim->boundMin, prim->boundMax, slabs.origin, slabs.direction, maxDistance, &near);
+    return enterRecord(prim, raySlabs(ray), maxDistance, &near);
 }
 
 }  // namespace

@@ -14,13 +14,13 @@
 //
 // 1. A parent box is never entered later than a child box, under rounding too: every lane that
 //    refers to a node holds, along each axis, a lower bound no greater and an upper bound no less
-//    than every lane of that node (the build rounds these bounds outwards to floats). Where some
-//    box below has no number (NaN) at either end, the lane spans the whole axis, from -infinity to
-//    +infinity, which the slab test ignores just as it ignores no number. The slab test is
-//    monotonic in the bounds, so a ray that enters a box enters every box above it, no later.
-// 2. A leaf lane holds exactly its primitive's box: the record's boundMin and boundMax, bit for
-//    bit, NaN and infinite extents included; and every primitive of the scene stands in exactly
-//    one leaf lane.
+//    than every lane of that node. The slab test is monotonic in the bounds, so a ray that enters
+//    a box enters every box above it, no later.
+// 2. A leaf lane holds its primitive's box as queryPrim gives it: the record's boundMin and
+//    boundMax rounded outwards to floats, and the whole axis where either end has no number (NaN),
+//    which the slab test of the record's own box then never rejects earlier; and every primitive
+//    of the scene stands in exactly one leaf lane. The walks' own slab test of a primitive reads
+//    the box in its record, exactly.
 // 3. The walk's stack never exceeds its size: no node lies deeper than maxDepth below the root,
 //    and a walk keeps at most three waiting lanes per level, so it holds at most
 //    3 * maxDepth + 1 < stackSize entries.
@@ -42,12 +42,14 @@ inline const Object* lanePrimitive(LaneRef ref) { return reinterpret_cast<const 
 inline LaneRef nodeLane(uint32_t index) { return LaneRef{index} << 1 | 1; }
 inline LaneRef primitiveLane(const Object* obj) { return reinterpret_cast<LaneRef>(obj); }
 
-// Up to four lanes side by side, each a box and what it holds; the used lanes come first.
-struct alignas(32) QueryNode {
-    double boundMin[3][4];
-    double boundMax[3][4];
+// Up to four lanes side by side, each a box (floats: two cache lines a node) and what it holds;
+// the used lanes come first.
+struct alignas(64) QueryNode {
+    float boundMin[3][4];
+    float boundMax[3][4];
     LaneRef ref[4];
 };
+static_assert(sizeof(QueryNode) == 128);
 
 inline constexpr int maxDepth = 80;
 inline constexpr int stackSize = 256;
@@ -60,8 +62,8 @@ struct QueryTree {
     const QueryNode* nodes() const { return storage.as<const QueryNode>(); }
 };
 
-// A primitive as the build takes it: its box rounded outwards to floats (a bound that is no number
-// becomes an infinite one) and its record.
+// A primitive as the build takes it: its box rounded outwards to floats (an axis with no number at
+// either end spans the whole axis, from -infinity to +infinity) and its record.
 struct QueryPrim {
     float lo[3];
     float hi[3];

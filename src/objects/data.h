@@ -171,6 +171,18 @@ Object* newPrimitive(int32_t kind, IntersectFn intersectFn, NormalFn normalFn, P
 // counts in nPrims. Returns obj.
 Object* addPrimitive(Object* obj);
 
+// While one lives, a thread of its own makes the scene's storage ready a stretch ahead of what is
+// handed out, so that the system clears the pages of a large scene's records beside the thread
+// that fills them (the parser) rather than in its way. Nothing it does shows in the records; on a
+// single processor, or where no thread can be started, it does nothing.
+class StorageAhead {
+public:
+    StorageAhead();
+    ~StorageAhead();
+    StorageAhead(const StorageAhead&) = delete;
+    StorageAhead& operator=(const StorageAhead&) = delete;
+};
+
 void addToList(Object** list, Object* obj);
 // Takes the records off the list (not their children), returns how many. The scene's storage goes
 // back to the system when this empties the last of myObjectList and myLightList.

@@ -91,6 +91,19 @@ void Region::populate(size_t bytes) {
     populatePages(static_cast<char*>(memory_) + done, upTo - done);
 }
 
+void Region::populateRange(size_t from, size_t to) {
+    if (!mapRegions || !memory_) return;
+    const size_t page = pageSize();
+    from = from / page * page;
+    to = std::min(size_, (to + page - 1) / page * page);
+    if (from >= to) return;
+    populatePages(static_cast<char*>(memory_) + from, to - from);
+    // What populate would do again from here on is done.
+    size_t done = populated_.load(std::memory_order_relaxed);
+    while (done >= from && done < to && !populated_.compare_exchange_weak(done, to)) {
+    }
+}
+
 void Region::release() {
     if (mapRegions && memory_) {
         unmapPages(memory_, size_);

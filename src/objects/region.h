@@ -36,6 +36,8 @@ public:
     // for a growing prefix are rare). Only an optimisation: untouched pages work as well. Safe to
     // call from several threads at once.
     void populate(size_t bytes);
+    // Makes the bytes from `from` up to `to` ready (no batch beyond). Safe beside populate.
+    void populateRange(size_t from, size_t to);
 
 private:
     void release();

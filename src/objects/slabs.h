@@ -57,13 +57,19 @@ inline bool enterBox(const double lo[3], const double hi[3], const double origin
 // Four doubles handled together; on processors without wide registers the compiler splits them.
 using Lanes = double __attribute__((vector_size(32)));
 
+// Four bounds of a box array as doubles (from floats, exactly).
+inline void loadLanes(Lanes& lanes, const double (&bounds)[4]) { std::memcpy(&lanes, bounds, sizeof lanes); }
+inline void loadLanes(Lanes& lanes, const float (&bounds)[4]) {
+    lanes = Lanes{bounds[0], bounds[1], bounds[2], bounds[3]};
+}
+
 // A multiplication by the rounded reciprocal differs from the division by less than four units of
 // rounding (2^-53 each) of the result; nine of them, taken off the entry and added to the exit,
 // cover that with room to spare. An infinite bound widens to no number, which rejects nothing.
 inline constexpr double quickSlack = 1e-15;
 
 // The quick test of four boxes at once: bit k of the result is set when the ray may enter box k
-// (boundMin[i][k], boundMax[i][k]) before maxDistance, with near[k] no greater than its entry
+// (boundMin[i][k], boundMax[i][k], doubles or floats) before maxDistance, with near[k] no greater than its entry
 // distance; every box that enterBox enters is among them. Always inlined, so that it takes the
 // instruction set of the walk that calls it.
 template <class Boxes>
@@ -77,8 +83,8 @@ template <class Boxes>
         const double inverse = slabs.inverse[i];
         Lanes lower;
         Lanes upper;
-        std::memcpy(&lower, boxes.boundMin[i], sizeof lower);
-        std::memcpy(&upper, boxes.boundMax[i], sizeof upper);
+        loadLanes(lower, boxes.boundMin[i]);
+        loadLanes(upper, boxes.boundMax[i]);
         const Lanes t1 = (lower - o) * inverse;
         const Lanes t2 = (upper - o) * inverse;
         const auto ordered = t1 < t2;

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <cstring>
+#include <optional>
 #include <random>
 #include <string>
 #include <vector>
@@ -286,6 +288,36 @@ TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
         EXPECT_EQ(query[1], query[0]);
         EXPECT_EQ(query[2], query[0]);
     }
+}
+
+// Records made while a helper thread readies the storage ahead of them (across a dozen regions)
+// come zero-filled, and the trees over them are the trees made without it.
+TEST_F(BoundingThreads, StorageReadiedAheadHandsOutFreshRecords) {
+    std::mt19937 engine(78);
+    const auto boxes = randomBoxes(engine, 30000, 0);
+    std::string trees[2];
+    for (int ahead = 0; ahead < 2; ++ahead) {
+        reset();
+        {
+            std::optional<StorageAhead> helper;
+            if (ahead) helper.emplace();
+            static const Object zero{};
+            for (size_t k = 0; k < boxes.size(); ++k) {
+                Object* obj = allocateObject();
+                ASSERT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << k;
+                for (int i = 0; i < 3; ++i) {
+                    obj->boundMin[i] = component(boxes[k].first, i);
+                    obj->boundMax[i] = component(boxes[k].second, i);
+                }
+                obj->surface.ambient = static_cast<double>(k);
+                addToList(&myObjectList, obj);
+            }
+        }
+        nPrims = static_cast<long>(boxes.size());
+        buildBoundingSlabs();
+        trees[ahead] = describe(myObjectList) + describe(*myObjectList->children->queryTree);
+    }
+    EXPECT_EQ(trees[1], trees[0]);
 }
 
 }  // namespace

@@ -18,6 +18,7 @@ using QueryTreeTest = SceneTest;
 
 constexpr double inf = std::numeric_limits<double>::infinity();
 constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+constexpr float infF = std::numeric_limits<float>::infinity();
 
 // A record with the given extents, pushed onto myObjectList and counted.
 Object* record(Vector lo, Vector hi) {
@@ -58,6 +59,24 @@ TEST_F(QueryTreeTest, KeepsItsInvariantsOverBoxesWithoutNumbersOrEnd) {
     EXPECT_EQ(brokenInvariant(*tree, myObjectList), nullptr);
 }
 
+// A box without a number at one end of one axis, among ordinary boxes in a row: its lane and every
+// lane above it span that whole axis (rounded outwards from the other end, they would stop short
+// of boxes the slab test enters, and miss their primitives).
+TEST_F(QueryTreeTest, ABoxWithoutANumberAtOneEndSpansItsWholeAxis) {
+    Object* odd = nullptr;
+    for (int k = 0; k < 40; ++k) {
+        Object* obj = record({k * 3.0, k * 3.0 + 1, k * 3.0 + 2}, {k * 3.0 + 1, k * 3.0 + 2, k * 3.0 + 3});
+        if (k == 5) (odd = obj)->boundMin[0] = nan;
+    }
+    buildBoundingSlabs();
+    const QueryTree& tree = *myObjectList->children->queryTree;
+    EXPECT_EQ(brokenInvariant(tree, myObjectList), nullptr);
+    const QueryPrim prim = queryPrim(odd);
+    EXPECT_EQ(prim.lo[0], -infF);
+    EXPECT_EQ(prim.hi[0], infF);
+    EXPECT_EQ(prim.lo[1], 16.0f);
+}
+
 // Primitives packed ever tighter towards one end (each centre half as far as the one before):
 // the tree stays within maxDepth.
 TEST_F(QueryTreeTest, StaysWithinItsDepthOnSkewedScenes) {
@@ -77,7 +96,7 @@ TEST_F(QueryTreeTest, TheCheckNamesTheInvariantABrokenTreeBreaks) {
     QueryNode& root = node(tree, 0);
     ASSERT_TRUE(laneIsNode(root.ref[0]));
 
-    const double kept = root.boundMax[0][0];
+    const float kept = root.boundMax[0][0];
     root.boundMax[0][0] = root.boundMin[0][0];  // an inner lane no longer encloses what is below it
     EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 1: an inner lane does not enclose the lanes below it");
     root.boundMax[0][0] = kept;
@@ -85,7 +104,7 @@ TEST_F(QueryTreeTest, TheCheckNamesTheInvariantABrokenTreeBreaks) {
     QueryNode* leaf = &root;
     while (laneIsNode(leaf->ref[0])) leaf = &node(tree, laneNode(leaf->ref[0]));
     const QueryNode whole = *leaf;
-    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], inf);  // a leaf box one unit narrower
+    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], infF);  // a leaf box one unit narrower
     EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf lane does not hold its primitive's box");
     *leaf = whole;
     leaf->ref[0] = leaf->ref[1];  // one primitive twice, with its box, and another not at all
@@ -105,8 +124,8 @@ TEST_F(QueryTreeTest, TheCheckNamesTheInvariantABrokenTreeBreaks) {
     for (uint32_t k = 0; k < chain.nodeCount; ++k) {
         QueryNode& n = node(chain, k);
         for (int i = 0; i < 3; ++i) {
-            n.boundMin[i][0] = -inf;
-            n.boundMax[i][0] = inf;
+            n.boundMin[i][0] = -infF;
+            n.boundMax[i][0] = infF;
         }
         n.ref[0] = k + 1 < chain.nodeCount ? nodeLane(k + 1) : primitiveLane(obj);
     }
