@@ -12,11 +12,6 @@
 
 namespace {
 
-std::string banner(bool multi) {
-    return std::string("\n ORVEL v0.1 beta 14 (linux-sh3-glibc2") + (multi ? "-multithreaded" : "") +
-           ") - by the ORVEL developers\n";
-}
-
 std::string usage(bool multi) {
     return std::string("\n Usage: orvel [options] scenefile [...]\n\n Example: orvel -i scene.orv\n\n Options:\n") +
            "  -i/--input         filename    read filename as input\n"

@@ -21,11 +21,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string banner(bool multi) {
-    return std::string("\n ORVEL v0.1 beta 14 (linux-sh3-glibc2") + (multi ? "-multithreaded" : "") +
-           ") - by the ORVEL developers\n";
-}
-
 // Runs the program with its standard output on `writeEnd` (closed here), reads `readEnd` to the
 // end and returns what came; *status receives the exit status.
 std::string runOnDescriptor(const std::string& program, const std::vector<std::string>& args, const std::string& dir,

@@ -94,10 +94,12 @@ int split(Object** slot, long n) {
 }  // namespace reference
 
 // Records with the given extents, each labelled with its number (in its ambient weight, which
-// the build never looks at), pushed onto *list.
+// the build never looks at), pushed onto *list; each must come zero-filled.
 void makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes, Object** list) {
+    static const Object zero{};
     for (size_t k = 0; k < boxes.size(); ++k) {
         Object* obj = allocateObject();
+        ASSERT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << k;
         for (int i = 0; i < 3; ++i) {
             obj->boundMin[i] = component(boxes[k].first, i);
             obj->boundMax[i] = component(boxes[k].second, i);
@@ -190,67 +192,13 @@ TEST_F(Bounding, FindAxisTakesTheWidestSpreadAndTheMeanInRunOrder) {
     EXPECT_EQ(findAxis(yz, 2).axis, 1);
     const SlabEntry z[] = {entry(0, 0, 0), entry(1, 1, 3)};
     EXPECT_EQ(findAxis(z, 2).axis, 2);
-    // (1e16 + 1) - 1e16 is 0 in doubles, 1e16 - 1e16 + 1 is 1: the sum goes in run order.
-    const SlabEntry order[] = {entry(1e16, 0, 0), entry(1, 0, 0), entry(-1e16, 0, 0)};
+    // (1 + 1e16) - 1e16 is 0 in doubles, (-1e16 + 1e16) + 1 is 1: the sum goes in run order.
+    const SlabEntry order[] = {entry(1, 0, 0), entry(1e16, 0, 0), entry(-1e16, 0, 0)};
     const SlabSplit split = findAxis(order, 3);
     EXPECT_EQ(split.axis, 0);
     EXPECT_EQ(split.median, 0.0);
     const SlabEntry mean[] = {entry(8, 0, 0), entry(6, 0, 0), entry(4, 0, 0), entry(2, 0, 0), entry(0, 0, 0)};
     EXPECT_EQ(findAxis(mean, 5).median, 4.0);
-}
-
-// A split moves the entries as relinking the records would: each part in the reverse of the order
-// its entries had, the high part (centres at the mean or above) first; a part left empty takes
-// floor(n / 2) entries from the front of the other.
-TEST_F(Bounding, SortAndSplitArrangesTheEntriesAsRelinkingWould) {
-    Object s[6]{};
-    auto order = [&](const SlabEntry* run, long n) {
-        std::string text;
-        for (long k = 0; k < n; ++k) text += static_cast<char>('0' + (run[k].obj - s));
-        return text;
-    };
-    SlabEntry level[6], scratch[6];
-    SlabEntry* const sides[2] = {level, scratch};
-    // Five spheres at x = 4, 3, 2, 1, 0 in list order: mean doubled centre 4.
-    for (int k = 0; k < 5; ++k) level[k] = entry(2.0 * (4 - k), 0, 0, &s[4 - k]);
-    std::vector<SlabPiece> pieces;
-    sortAndSplit(sides, {0, 5, 0, findAxis(level, 5)}, bunching, pieces);
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(pieces[0].count, 3);  // S3, S4, S5 in that order (indices 2, 3, 4)
-    EXPECT_EQ(pieces[1].count, 2);  // S1, S2
-    EXPECT_EQ(order(sides[pieces[0].side] + pieces[0].start, 3), "234");
-    EXPECT_EQ(order(sides[pieces[1].side] + pieces[1].start, 2), "01");
-
-    // All centres alike: all go high, and the last three move to the low part as they stand.
-    for (int k = 0; k < 6; ++k) level[k] = entry(1, 1, 1, &s[k]);
-    pieces.clear();
-    sortAndSplit(sides, {0, 6, 0, findAxis(level, 6)}, 6, pieces);  // keep 6: left whole
-    EXPECT_EQ(pieces.size(), 1u);
-    pieces.clear();
-    sortAndSplit(sides, {0, 6, 0, findAxis(level, 6)}, bunching, pieces);
-    ASSERT_EQ(pieces.size(), 2u);
-    EXPECT_EQ(order(sides[pieces[0].side] + pieces[0].start, pieces[0].count), "210");
-    EXPECT_EQ(order(sides[pieces[1].side] + pieces[1].start, pieces[1].count), "345");
-}
-
-TEST_F(Bounding, FiveSpheresInTwoPasses) {
-    std::vector<Object*> s;
-    for (int k = 0; k < 5; ++k) s.push_back(makeSphere({k * 1.0, 0, 0}, 1));
-    buildBoundingSlabs();
-    // Mean doubled centre 4: S3 (exactly 4) goes to the high part, which comes first; each part
-    // lists its records in the order pushing them gives.
-    const Object* high = myObjectList->children->first;
-    const Object* low = high->next;
-    EXPECT_EQ(high->children->count, 3);
-    EXPECT_EQ(high->children->first, s[2]);
-    EXPECT_EQ(high->children->first->next, s[3]);
-    EXPECT_EQ(low->children->count, 2);
-    EXPECT_EQ(low->children->first, s[0]);
-    EXPECT_EQ(low->children->first->next, s[1]);
-    EXPECT_EQ(high->boundMin[0], 1.0);  // exactly the children's extents
-    EXPECT_EQ(high->boundMax[0], 5.0);
-    EXPECT_EQ(nPrims, 8);
-    EXPECT_EQ(myObjectList->next, nullptr);
 }
 
 TEST_F(Bounding, ListShorterThanItsCountEndsTheRun) {
@@ -301,17 +249,7 @@ TEST_F(BoundingThreads, StorageReadiedAheadHandsOutFreshRecords) {
         {
             std::optional<StorageAhead> helper;
             if (ahead) helper.emplace();
-            static const Object zero{};
-            for (size_t k = 0; k < boxes.size(); ++k) {
-                Object* obj = allocateObject();
-                ASSERT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << k;
-                for (int i = 0; i < 3; ++i) {
-                    obj->boundMin[i] = component(boxes[k].first, i);
-                    obj->boundMax[i] = component(boxes[k].second, i);
-                }
-                obj->surface.ambient = static_cast<double>(k);
-                addToList(&myObjectList, obj);
-            }
+            makeRecords(boxes, &myObjectList);
         }
         nPrims = static_cast<long>(boxes.size());
         buildBoundingSlabs();

@@ -37,7 +37,7 @@ struct FourBoxes {
 
 // enterBox's entry distance, none when the ray does not enter; the quick test with the box in all
 // four lanes must pass it too, no later.
-std::optional<double> enter(const Box& box, Vector origin, Vector direction, double maxDistance = 1e10) {
+std::optional<double> enter(const Box& box, Vector origin, Vector direction, double maxDistance) {
     const Ray ray{origin, direction};
     const RaySlabs slabs = raySlabs(&ray);
     double near = 0.0;
@@ -53,51 +53,44 @@ std::optional<double> enter(const Box& box, Vector origin, Vector direction, dou
     return entered ? std::optional(near) : std::nullopt;
 }
 
-constexpr Box cube{{-1, -1, -1}, {1, 1, 1}};
-constexpr Vector up{0, 0, 1};
-const double diagonal = std::sqrt(0.5);
-
-TEST(Slabs, EntryDistanceFromInFrontOrInside) {
-    EXPECT_EQ(enter(cube, {0, 0, -5}, up), 4.0);
-    EXPECT_EQ(enter(cube, {0.5, 0.5, 0}, up), -1.0);                       // behind the origin
-    EXPECT_EQ(enter(cube, {-5, 0, -5}, {diagonal, 0, diagonal}), 4 / diagonal);  // the later entry
-}
-
-TEST(Slabs, BoxesLeftBeforeTheSmallestDistanceAreRejected) {
-    EXPECT_FALSE(enter(cube, {0, 0, 5}, up));  // behind
-    EXPECT_FALSE(enter({{-1, -1, -1}, {1, 1, 0.0005}}, {0, 0, 0}, up));
-    EXPECT_EQ(enter({{-1, -1, -1}, {1, 1, 0.001}}, {0, 0, 0}, up), -1.0);  // left at 0.001 exactly
-}
-
-TEST(Slabs, BoxesEnteredBeyondTheMaximumDistanceAreRejected) {
-    EXPECT_FALSE(enter(cube, {0, 0, -5}, up, 3.999));
-    EXPECT_EQ(enter(cube, {0, 0, -5}, up, 4.0), 4.0);  // entered at the limit itself
-    EXPECT_FALSE(enter(cube, {0, 0, 0}, up, 0.0005));  // inside, but the limit is too near
-}
-
-// A ray along z beside the box is not rejected by x or y: the primitives decide.
-TEST(Slabs, ZeroDirectionComponentsTestNoSlab) {
-    EXPECT_EQ(enter(cube, {5, -7, -5}, up), 4.0);
-    EXPECT_EQ(enter(cube, {5, -7, -5}, {-0.0, -0.0, 1}), 4.0);
-    EXPECT_EQ(enter(cube, {5, -7, 9}, {0, 0, 0}), -1e10);  // no slab at all: entered anywhere
-    EXPECT_FALSE(enter(cube, {5, -7, 5}, up));             // z still rejects
-}
-
-// A NaN bound compares false: it rejects nothing by itself; beside a finite bound, the finite
-// bound's distance counts as an entry and nothing bounds the exit.
-TEST(Slabs, NaNBoundsRejectNothingOnTheirAxis) {
-    EXPECT_EQ(enter({{nan, -1, -1}, {nan, 1, 1}}, {50, 0, -5}, {diagonal, 0, diagonal}), 4 / diagonal);
-    EXPECT_EQ(enter({{nan, nan, nan}, {nan, nan, nan}}, {1, 2, 3}, {diagonal, 0, -diagonal}), -1e10);
-    const Box halfNaN{{nan, -1, -1}, {1, 1, 1}};
-    EXPECT_EQ(enter(halfNaN, {-5, 0, 0}, {1, 0, 0}), 6.0);
-    EXPECT_EQ(enter(halfNaN, {5, 0, 0}, {1, 0, 0}), -4.0);
-}
-
-TEST(Slabs, InfiniteFlatAndInvertedBoxes) {
+// One box, one ray: the entry distance, or none when the ray does not enter. Zero direction
+// components test no slab (the primitives decide); a NaN bound compares false, so it rejects
+// nothing by itself, and beside a finite bound that bound's distance counts as an entry with
+// nothing bounding the exit.
+TEST(Slabs, EntryDistanceOrRejection) {
+    const Box cube{{-1, -1, -1}, {1, 1, 1}}, halfNaN{{nan, -1, -1}, {1, 1, 1}};
     const Box floor{{-inf, -inf, 0}, {inf, inf, 0}};  // entered where it is left
-    EXPECT_EQ(enter(floor, {3, 4, 2}, {0, 0, -1}), 2.0);
-    EXPECT_EQ(enter(floor, {3, 4, 2}, {0.6, 0, -0.8}), 2.5);
-    EXPECT_FALSE(enter({{1, -1, -1}, {-1, 1, 1}}, {0, 0, -5}, {0.6, 0, 0.8}));
+    const Vector up{0, 0, 1};
+    const double diagonal = std::sqrt(0.5);
+    const struct {
+        Box box;
+        Vector origin, direction;
+        double maxDistance;
+        std::optional<double> near;
+    } cases[] = {
+        {cube, {0, 0, -5}, up, 1e10, 4.0},
+        {cube, {0.5, 0.5, 0}, up, 1e10, -1.0},  // entered behind the origin
+        {cube, {-5, 0, -5}, {diagonal, 0, diagonal}, 1e10, 4 / diagonal},  // the later entry
+        {cube, {0, 0, 5}, up, 1e10, std::nullopt},  // behind
+        {{{-1, -1, -1}, {1, 1, 0.0005}}, {0, 0, 0}, up, 1e10, std::nullopt},  // left before 0.001
+        {{{-1, -1, -1}, {1, 1, 0.001}}, {0, 0, 0}, up, 1e10, -1.0},  // left at 0.001 exactly
+        {cube, {0, 0, -5}, up, 3.999, std::nullopt},  // entered beyond the maximum distance
+        {cube, {0, 0, -5}, up, 4.0, 4.0},  // entered at the limit itself
+        {cube, {0, 0, 0}, up, 0.0005, std::nullopt},  // inside, but the limit is too near
+        {cube, {5, -7, -5}, up, 1e10, 4.0},  // beside the box in x and y
+        {cube, {5, -7, -5}, {-0.0, -0.0, 1}, 1e10, 4.0},
+        {cube, {5, -7, 9}, {0, 0, 0}, 1e10, -1e10},  // no slab at all: entered anywhere
+        {cube, {5, -7, 5}, up, 1e10, std::nullopt},  // z still rejects
+        {{{nan, -1, -1}, {nan, 1, 1}}, {50, 0, -5}, {diagonal, 0, diagonal}, 1e10, 4 / diagonal},
+        {{{nan, nan, nan}, {nan, nan, nan}}, {1, 2, 3}, {diagonal, 0, -diagonal}, 1e10, -1e10},
+        {halfNaN, {-5, 0, 0}, {1, 0, 0}, 1e10, 6.0},
+        {halfNaN, {5, 0, 0}, {1, 0, 0}, 1e10, -4.0},
+        {floor, {3, 4, 2}, {0, 0, -1}, 1e10, 2.0},
+        {floor, {3, 4, 2}, {0.6, 0, -0.8}, 1e10, 2.5},
+        {{{1, -1, -1}, {-1, 1, 1}}, {0, 0, -5}, {0.6, 0, 0.8}, 1e10, std::nullopt},  // inverted
+    };
+    int row = 0;
+    for (const auto& c : cases) EXPECT_EQ(enter(c.box, c.origin, c.direction, c.maxDistance), c.near) << "row " << row++;
 }
 
 // Four different boxes, one a lane: random boxes (flat ones, inverted ones, now and then a bound

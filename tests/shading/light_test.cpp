@@ -31,14 +31,6 @@ using LightTest = RenderTest;
 
 }  // namespace
 
-TEST_F(LightTest, ListRunsNewestFirstWithUnitDirections) {
-    Light* first = light({1, 1, 1}, 1);
-    Light* second = light({1, 1, 1}, 2);
-    EXPECT_EQ(myLightList, second);
-    EXPECT_EQ(second->next, first);
-    EXPECT_EQ(first->light.direction.z, -1.0);  // made unit length
-}
-
 TEST_F(LightTest, RayToTheLightAndAttenuationByDistance) {
     Ray ray;
     EXPECT_EQ(makeLightRay(light({1, 1, 1}, 0), {0, 0, 0}, &ray), 4.0);

@@ -55,6 +55,12 @@ inline std::string orvelProgram(bool multiThreaded) {
     return std::string(ORVEL_BINARY_DIR) + (multiThreaded ? "/orvel-mt" : "/orvel");
 }
 
+// The first line a program prints; the platform is "linux-sh3-glibc2" and the edition's suffix.
+inline std::string banner(const char* edition) {
+    return std::string("\n ORVEL v0.1 beta 14 (linux-sh3-glibc2") + edition + ") - by the ORVEL developers\n";
+}
+inline std::string banner(bool multiThreaded) { return banner(multiThreaded ? "-multithreaded" : ""); }
+
 // The command that starts a program built here: through the emulator the build names (qemu-user
 // in a cross-compiled tree), which passes signals on and ends as the program does.
 inline std::vector<std::string> builtCommand(const std::string& program, const std::vector<std::string>& args) {
