@@ -16,9 +16,9 @@ inline constexpr int fuzzMaxSamples = 2;
 inline constexpr int fuzzMaxLights = 4;
 
 struct SceneRunOutcome {
-    int status;          // what the program would exit with: 0 after a render
-    bool imageWritten;   // the output file was there after the run
-    bool strayFiles;     // something else was left in the output directory
+    int status;         // what the program would exit with: 0 after a render
+    bool imageWritten;  // the output file was there after the run
+    bool strayFiles;    // something else was left in the output directory
     // A completed render leaves exactly its image; a failed run leaves nothing.
     bool sound() const { return !strayFiles && imageWritten == (status == 0); }
     std::string describe() const;

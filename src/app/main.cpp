@@ -141,7 +141,8 @@ void showUsage() {
     if (edition == Edition::multi) {
         std::printf("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
     } else if (edition == Edition::cluster) {
-        std::printf("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n", maxRankThreads);
+        std::printf("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n",
+                    maxRankThreads);
     }
     std::printf("  -j/--jitter                    activate jittering\n");
     std::printf("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
@@ -249,7 +250,8 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
         if (trace) {
             renderParsedScene(trace);
         } else {
-            renderParsedScene(edition == Edition::multi ? RenderDriver::threadBands : RenderDriver::callingThread);
+            renderParsedScene(edition == Edition::multi ? RenderDriver::threadBands
+                                                        : RenderDriver::callingThread);
         }
     } catch (const RunAbort& abort) {
         releaseScene();

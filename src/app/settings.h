@@ -22,14 +22,14 @@ extern char inputFileName[512];
 extern bool widthOnCommandLine;
 extern bool heightOnCommandLine;
 
-extern int iImageType;   // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
-extern int iAntialias;   // 0 none, 1 quick (corner averaging), 2 adaptive
-extern int adapt_dist;   // adaptive threshold on the 0 to 255 scale
-extern int jitter;       // 1: sample positions are randomly displaced
-extern int jpeg_quality; // 0 or less means 90, above 100 means 100
-extern int numThreads;   // orvel-mt: render bands, 2, 4 or 8; orvel-mpi: render threads per rank
+extern int iImageType;    // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
+extern int iAntialias;    // 0 none, 1 quick (corner averaging), 2 adaptive
+extern int adapt_dist;    // adaptive threshold on the 0 to 255 scale
+extern int jitter;        // 1: sample positions are randomly displaced
+extern int jpeg_quality;  // 0 or less means 90, above 100 means 100
+extern int numThreads;    // orvel-mt: render bands, 2, 4 or 8; orvel-mpi: render threads per rank
 inline constexpr int maxRankThreads = 64;
-extern int iPQSize;      // capacity of the traversal's priority queue
+extern int iPQSize;        // capacity of the traversal's priority queue
 extern int iBounds[8][2];  // per band: first row, end row (exclusive)
 // --seed: random sampling from sample streams keyed by this seed; without it, from rand().
 extern std::optional<std::uint64_t> randomSeed;

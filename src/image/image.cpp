@@ -74,7 +74,8 @@ int openImage(const char* name, int width, int height) {
         return -1;
     }
     if (width > maxImageSide || height > maxImageSide) {
-        std::printf(" Image size %d x %d is too large: at most %d pixels a side\n", width, height, maxImageSide);
+        std::printf(" Image size %d x %d is too large: at most %d pixels a side\n", width, height,
+                    maxImageSide);
         return -1;
     }
     const std::string fileName = std::string(name) + writer.suffix;
@@ -90,9 +91,7 @@ int openImage(const char* name, int width, int height) {
     return 0;
 }
 
-int writeImageLine(unsigned char* row, int y) {
-    return openWriter ? openWriter->writeLine(row, y) : -1;
-}
+int writeImageLine(unsigned char* row, int y) { return openWriter ? openWriter->writeLine(row, y) : -1; }
 
 int closeImage() {
     if (!openWriter) return -1;

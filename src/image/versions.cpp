@@ -12,8 +12,8 @@ std::string jpegVersion() {
     const std::string api = "libjpeg API " + std::to_string(JPEG_LIB_VERSION);
 #ifdef LIBJPEG_TURBO_VERSION_NUMBER
     constexpr int number = LIBJPEG_TURBO_VERSION_NUMBER;  // major * 1000000 + minor * 1000 + patch
-    return "libjpeg-turbo " + std::to_string(number / 1000000) + "." + std::to_string(number / 1000 % 1000) + "." +
-           std::to_string(number % 1000) + " (" + api + ")";
+    return "libjpeg-turbo " + std::to_string(number / 1000000) + "." + std::to_string(number / 1000 % 1000) +
+           "." + std::to_string(number % 1000) + " (" + api + ")";
 #else
     return api;
 #endif

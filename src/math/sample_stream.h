@@ -15,8 +15,8 @@ struct SampleStream {
     std::uint64_t seed;
     std::uint32_t gx;
     std::uint32_t gy;
-    std::uint64_t draws;      // taken since the sample started
-    std::uint32_t block[4];   // the block the last draw came from
+    std::uint64_t draws;     // taken since the sample started
+    std::uint32_t block[4];  // the block the last draw came from
 };
 
 // Block `index` of the sample at (gx, gy) under the seed.

@@ -77,7 +77,8 @@ SlabEntry entryOf(Object* obj) {
 // Moves the n entries of a stretch from `from` into `to` (the same places in the other array) in
 // the order of its split, and measures both parts on the way: the high part's split in *high,
 // the low part's in *low. Returns the size of the high part.
-long splitOnce(const SlabEntry* from, SlabEntry* to, long n, SlabSplit split, SlabSplit* high, SlabSplit* low) {
+long splitOnce(const SlabEntry* from, SlabEntry* to, long n, SlabSplit split, SlabSplit* high,
+               SlabSplit* low) {
     const int axis = split.axis;
     const double median = split.median;
     long lowCount = 0;
@@ -126,7 +127,8 @@ SlabSplit findAxis(const SlabEntry* run, long count) {
     return spread.split(count);
 }
 
-void sortAndSplit(SlabEntry* const sides[2], const SlabPiece& run, long keep, std::vector<SlabPiece>& pieces) {
+void sortAndSplit(SlabEntry* const sides[2], const SlabPiece& run, long keep,
+                  std::vector<SlabPiece>& pieces) {
     std::vector<SlabPiece> pending{run};  // the high part on top: the pieces come in run order
     while (!pending.empty()) {
         const SlabPiece piece = pending.back();
@@ -138,8 +140,8 @@ void sortAndSplit(SlabEntry* const sides[2], const SlabPiece& run, long keep, st
         const int to = 1 - piece.side;
         SlabSplit high{};
         SlabSplit low{};
-        const long highCount = splitOnce(sides[piece.side] + piece.start, sides[to] + piece.start, piece.count,
-                                         piece.split, &high, &low);
+        const long highCount = splitOnce(sides[piece.side] + piece.start, sides[to] + piece.start,
+                                         piece.count, piece.split, &high, &low);
         pending.push_back({piece.start + highCount, piece.count - highCount, to, low});
         pending.push_back({piece.start, highCount, to, high});
     }
@@ -230,8 +232,8 @@ void prefetchPiece(const SlabEntry* piece, long n) {
 // Settles the pieces of a pass: a node (in nodes, in piece order) for every piece of two or more
 // entries, the entry's own record for the others; their entries go to next in piece order. (Their
 // own links are left alone: the next pass, or the top node, chains every one of them.)
-void settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces, Object* nodes, SlabEntry* next,
-                 int threads) {
+void settleLevel(SlabEntry* const sides[2], const std::vector<SlabPiece>& pieces, Object* nodes,
+                 SlabEntry* next, int threads) {
     auto entries = [&](size_t j) { return sides[pieces[j].side] + pieces[j].start; };
     const size_t chunks = (pieces.size() + settleChunk - 1) / settleChunk;
     std::vector<size_t> firstSlot;  // the node of each chunk's first piece that makes one
@@ -341,7 +343,8 @@ void buildBoundingSlabs() {
         Gathered gathered = gather(myObjectList, total);
         Object* const top = buildSlabTree(gathered, total, threads);
         if (gathered.prims) {
-            QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
+            QueryTree* const tree =
+                buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
             gathered.prims = Region();
             top->children->queryTree = tree;
             if (checkedBuild && tree) {

@@ -51,7 +51,8 @@ struct Box {
     Float4 hi;
 };
 
-constexpr Box emptyBox{{infinity, infinity, infinity, infinity}, {-infinity, -infinity, -infinity, -infinity}};
+constexpr Box emptyBox{{infinity, infinity, infinity, infinity},
+                       {-infinity, -infinity, -infinity, -infinity}};
 
 void enclose(Box& box, const Box& other) {
     box.lo = lower(box.lo, other.lo);
@@ -217,8 +218,8 @@ struct Subtree {
 class Builder {
 public:
     // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
-    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr, size_t handOffFrom = 0,
-            size_t handOffUpTo = 0)
+    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
+            size_t handOffFrom = 0, size_t handOffUpTo = 0)
         : prims_(prims),
           store_(store),
           handOff_(handOff),
@@ -286,7 +287,8 @@ private:
             const int used = static_cast<int>(std::clamp<size_t>(range.size(), 4, binCount));
             const Float4 spread = range.centres.hi - range.centres.lo;
             const float bins = static_cast<float>(used);
-            const BinGrid grid{range.centres.lo, spread > 0 ? bins / spread : Float4{}, Float4{} + (bins - 1)};
+            const BinGrid grid{range.centres.lo, spread > 0 ? bins / spread : Float4{},
+                               Float4{} + (bins - 1)};
             const BinSplit best = range.size() > allAxesUpTo ? cheapestSplit<true>(range, grid, used)
                                                              : cheapestSplit<false>(range, grid, used);
             if (best.bin > 0) {
@@ -429,7 +431,8 @@ namespace {
 // The check of the invariants, node by node from the root.
 class InvariantCheck {
 public:
-    InvariantCheck(const QueryTree& tree, std::vector<const Object*>& leaves) : tree_(tree), leaves_(leaves) {}
+    InvariantCheck(const QueryTree& tree, std::vector<const Object*>& leaves)
+        : tree_(tree), leaves_(leaves) {}
 
     const char* node(uint32_t index, int depth) {
         if (depth > maxDepth) return "invariant 3: a query tree node lies deeper than maxDepth";
@@ -448,7 +451,8 @@ public:
             const QueryNode& child = tree_.nodes()[laneNode(n.ref[k])];
             for (int c = 0; c < 4 && child.ref[c]; ++c) {
                 for (int i = 0; i < 3; ++i) {
-                    if (!encloses(n.boundMin[i][k], n.boundMax[i][k], child.boundMin[i][c], child.boundMax[i][c])) {
+                    if (!encloses(n.boundMin[i][k], n.boundMax[i][k], child.boundMin[i][c],
+                                  child.boundMax[i][c])) {
                         return "invariant 1: an inner lane does not enclose the lanes below it";
                     }
                 }
@@ -517,8 +521,8 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
 // their entry a little early; a primitive's hit counts only once the slab test itself has passed
 // its box, no later than the best hit so far. The answers are those of a walk with the slab test
 // throughout.
-[[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                                      Hit* hit, const Object* exclude) {
+[[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray,
+                                                      double maxDistance, Hit* hit, const Object* exclude) {
     const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
     Waiting stack[stackSize];
@@ -559,7 +563,8 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
         }
         // Farthest first, so that the nearest box is taken next.
         for (int k = pushed + 1; k < size; ++k) {
-            for (int j = k; j > pushed && stack[j - 1].key < stack[j].key; --j) std::swap(stack[j - 1], stack[j]);
+            for (int j = k; j > pushed && stack[j - 1].key < stack[j].key; --j)
+                std::swap(stack[j - 1], stack[j]);
         }
     }
     if (!winner) return QueryAnswer::miss;
@@ -611,8 +616,8 @@ bool processorHasAvx2() {
 }
 
 // Each walk compiled for AVX2 and for any x86-64.
-[[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
-                                                const Object* exclude) {
+[[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance,
+                                                Hit* hit, const Object* exclude) {
     return nearestWalk(tree, ray, maxDistance, hit, exclude);
 }
 
@@ -658,7 +663,8 @@ thread_local Occluders occluders;
 // Whether prim blocks the ray as a walk would find it: hit below maxDistance, its box entered.
 bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object* exclude) {
     Hit local;
-    if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) || !(local.distance < maxDistance)) {
+    if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) ||
+        !(local.distance < maxDistance)) {
         return false;
     }
     double near;

@@ -35,8 +35,8 @@ struct QueryTree;
 // The children of a bounding node. It is the node's own per-kind data: `children` points into
 // the node's record.
 struct ChildList {
-    int32_t count;  // 2 up to `bunching`
-    Object* first;  // the children, chained through their `next`
+    int32_t count;         // 2 up to `bunching`
+    Object* first;         // the children, chained through their `next`
     QueryTree* queryTree;  // the top node's second hierarchy (objects/bvh.h), which the hierarchy
                            // module makes and frees; null elsewhere
 };
@@ -65,7 +65,7 @@ struct ConeData {
     double capRadius;
     Vector axisU;  // axisU, axisV, axis: unit, mutually perpendicular
     Vector axisV;
-    Vector axis;   // from base towards cap
+    Vector axis;  // from base towards cap
     double length;
     double slope;  // change of radius per unit of height
     double heightMin;
@@ -111,7 +111,7 @@ struct PatchData {
 
 struct LightData {
     Vector position;
-    Vector direction;  // unit, from the position towards the target (spot lights)
+    Vector direction;     // unit, from the position towards the target (spot lights)
     int lightType;        // 0 point, 1 spot
     int shadowType;       // 0 sharp, 1 smooth
     int attenuationType;  // 0 none, 1 1/d, 2 1/d^2
@@ -128,7 +128,7 @@ struct Object {
     NormalFn normalFn;
     PrintFn printFn;
     ChildList* children;  // bounding nodes only: their own childList
-    Surface surface;  // a light keeps its colour in surface.color
+    Surface surface;      // a light keeps its colour in surface.color
     double boundMin[3];
     double boundMax[3];
     union {

@@ -56,7 +56,8 @@ void enqueueChildren(const ChildList& list, const RaySlabs& slabs, double maxDis
 // box starts no farther than `best` to test(primitive), which may lower best; the walk ends when
 // test returns true or every box left starts beyond best.
 template <class Test>
-void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude, const double& best, Test test) {
+void walk(Object* top, const Ray* ray, double maxDistance, const Object* exclude, const double& best,
+          Test test) {
     QueueEntry* const queue = queueBuffer.entries();
     int size = 0;
     const RaySlabs slabs = raySlabs(ray);
@@ -142,6 +143,7 @@ int intersectAny(const Ray* ray, double maxDistance, const Object* exclude) {
         Hit local;
         return top->intersectFn(top, ray, &local);
     }
-    if (const QueryTree* tree = queryTree(top, exclude)) return queryAny(*tree, ray, maxDistance, exclude) ? 1 : 0;
+    if (const QueryTree* tree = queryTree(top, exclude))
+        return queryAny(*tree, ray, maxDistance, exclude) ? 1 : 0;
     return slabIntersectAny(top, ray, maxDistance, exclude);
 }

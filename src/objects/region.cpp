@@ -54,7 +54,8 @@ Region::Region(size_t bytes) {
     if (mapRegions) {
         memory_ = mapPages(size_);
         block_ = memory_;
-    } else if ((block_ = std::calloc(1, size_ + heapAlignment))) {  // calloc leaves large blocks to the system
+    } else if ((block_ =
+                    std::calloc(1, size_ + heapAlignment))) {  // calloc leaves large blocks to the system
         const auto start = reinterpret_cast<std::uintptr_t>(block_);
         memory_ = reinterpret_cast<void*>((start + heapAlignment - 1) / heapAlignment * heapAlignment);
     }

@@ -32,8 +32,8 @@ inline RaySlabs raySlabs(const Ray* ray) {
 // The one-box test: true when the ray enters the box (lo, hi) before maxDistance, with the entry
 // distance in *near. Stopping at the first axis that rejects changes nothing for a test that
 // runs through all three: near only grows, far only shrinks.
-inline bool enterBox(const double lo[3], const double hi[3], const double origin[3], const double direction[3],
-                     double maxDistance, double* near) {
+inline bool enterBox(const double lo[3], const double hi[3], const double origin[3],
+                     const double direction[3], double maxDistance, double* near) {
     double far = maxDistance;
     double entry = -1e10;
     for (int i = 0; i < 3; ++i) {
@@ -69,12 +69,12 @@ inline void loadLanes(Lanes& lanes, const float (&bounds)[4]) {
 inline constexpr double quickSlack = 1e-15;
 
 // The quick test of four boxes at once: bit k of the result is set when the ray may enter box k
-// (boundMin[i][k], boundMax[i][k], doubles or floats) before maxDistance, with near[k] no greater than its entry
-// distance; every box that enterBox enters is among them. Always inlined, so that it takes the
+// (boundMin[i][k], boundMax[i][k], doubles or floats) before maxDistance, with near[k] no greater than its
+// entry distance; every box that enterBox enters is among them. Always inlined, so that it takes the
 // instruction set of the walk that calls it.
 template <class Boxes>
-[[gnu::always_inline]] inline unsigned mayEnterBoxes(const Boxes& boxes, const RaySlabs& slabs, double maxDistance,
-                                                     double near[4]) {
+[[gnu::always_inline]] inline unsigned mayEnterBoxes(const Boxes& boxes, const RaySlabs& slabs,
+                                                     double maxDistance, double near[4]) {
     Lanes farL = {maxDistance, maxDistance, maxDistance, maxDistance};
     Lanes nearL = {-1e10, -1e10, -1e10, -1e10};
     for (int i = 0; i < 3; ++i) {

@@ -45,7 +45,8 @@ private:
 
 void runTasks(int threads, size_t count, const std::function<void(size_t)>& task) {
     const size_t processors = std::max(1u, std::thread::hardware_concurrency());
-    const size_t helpers = std::min({static_cast<size_t>(std::max(threads, 1)), processors, count}) - (count > 0);
+    const size_t helpers =
+        std::min({static_cast<size_t>(std::max(threads, 1)), processors, count}) - (count > 0);
     if (helpers == 0) {
         for (size_t k = 0; k < count; ++k) task(k);
         return;

@@ -147,7 +147,8 @@ unsigned char colorToByte(double c) {
     // The low 8 bits of the integer part, worked out in floating point so that no value (huge,
     // negative, infinite or NaN) is ever converted out of an integer type's range.
     const double scaled = c * 255.0;
-    if (scaled >= 0.0 && scaled < 2147483648.0) return static_cast<unsigned char>(static_cast<int32_t>(scaled));
+    if (scaled >= 0.0 && scaled < 2147483648.0)
+        return static_cast<unsigned char>(static_cast<int32_t>(scaled));
     const double whole = std::trunc(scaled);
     if (!std::isfinite(whole)) return 0;
     double low = std::fmod(whole, 256.0);

@@ -14,10 +14,10 @@ struct ViewPoint {
     double fov;          // horizontal half angle, radians
     double fovVertical;  // fov / ratio
     double ratio;
-    double aperture;     // lens half-size; 0 or less: pinhole
+    double aperture;  // lens half-size; 0 or less: pinhole
     double focalLength;
-    int samples;         // depth-of-field rays per primary ray
-    int projection;      // 0 flat, 1 fisheye
+    int samples;     // depth-of-field rays per primary ray
+    int projection;  // 0 flat, 1 fisheye
 };
 
 extern ViewPoint myViewPoint;

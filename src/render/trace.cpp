@@ -90,8 +90,9 @@ void renderThreadRows(RowFeed* feed) {
 void initMTBounds(int n) {
     const long long h = myDisplay.height;
     if (h % n != 0)
-        std::printf(" Warning the height and the number of threads are incompatible.\n"
-                    " The number of threads must be a multiplier of the height.\n");
+        std::printf(
+            " Warning the height and the number of threads are incompatible.\n"
+            " The number of threads must be a multiplier of the height.\n");
     for (int k = 0; k < n; ++k) {
         iBounds[k][0] = static_cast<int>(k * h / n);
         iBounds[k][1] = static_cast<int>((k + 1) * h / n);

@@ -178,7 +178,8 @@ void yy_settings(FILE* file) {
                 jitter = readChoice(file, {"no", "yes"}, " jitter must be either 'yes' or 'no'");
                 break;
             case kwAntialiasing:
-                iAntialias = readChoice(file, {"none", "quick", "adaptive"}, " invalid anti-aliasing type specified");
+                iAntialias =
+                    readChoice(file, {"none", "quick", "adaptive"}, " invalid anti-aliasing type specified");
                 break;
             case kwAaDistance:
                 Lire_Entier(file);
@@ -293,8 +294,8 @@ void yy_light(FILE* file) {
     }
     if (lightType == 1 && !hasTarget) yyerror(" Error in light structure - missing parameters");
 
-    makeLight(position, color, lightType, attenuationType, shadowType, radius, samples, cosMinAngle, cosMaxAngle,
-              direction);
+    makeLight(position, color, lightType, attenuationType, shadowType, radius, samples, cosMinAngle,
+              cosMaxAngle, direction);
     ++iNumLight;
 }
 
@@ -321,8 +322,8 @@ void yy_surface(FILE* file) {
                 break;
             case kwColor:
                 Lire_RVB(file);
-                if (!(rvb_tmp.red >= 0.0 && rvb_tmp.red <= 1.0 && rvb_tmp.green >= 0.0 && rvb_tmp.green <= 1.0 &&
-                      rvb_tmp.blue >= 0.0 && rvb_tmp.blue <= 1.0)) {
+                if (!(rvb_tmp.red >= 0.0 && rvb_tmp.red <= 1.0 && rvb_tmp.green >= 0.0 &&
+                      rvb_tmp.green <= 1.0 && rvb_tmp.blue >= 0.0 && rvb_tmp.blue <= 1.0)) {
                     yyerror(" invalid color component(s)");
                 }
                 values.color = rvb_tmp;
@@ -348,7 +349,8 @@ void yy_surface(FILE* file) {
                 values.specular = val_DBL;
                 break;
             case kwReflectionType:
-                values.reflectionType = readChoice(file, {"sharp", "fuzzy"}, " invalid reflection type specified");
+                values.reflectionType =
+                    readChoice(file, {"sharp", "fuzzy"}, " invalid reflection type specified");
                 break;
             case kwReflectionSamples:
                 Lire_Entier(file);

@@ -70,11 +70,11 @@ constexpr std::array<unsigned char, 27> letterStart = [] {
 bool numberInRange = true;
 
 // Character classes, one bit each, looked up in one table.
-constexpr unsigned char blank = 1;         // space, tab, newline, vertical tab, form feed, return
-constexpr unsigned char letter = 2;        // starts a word
-constexpr unsigned char wordPart = 4;      // letters, digits, _ . \ :
-constexpr unsigned char numberStart = 8;   // digits, + - .
-constexpr unsigned char numberPart = 16;   // digits, + - . E e
+constexpr unsigned char blank = 1;        // space, tab, newline, vertical tab, form feed, return
+constexpr unsigned char letter = 2;       // starts a word
+constexpr unsigned char wordPart = 4;     // letters, digits, _ . \ :
+constexpr unsigned char numberStart = 8;  // digits, + - .
+constexpr unsigned char numberPart = 16;  // digits, + - . E e
 
 constexpr std::array<unsigned char, 256> charClasses = [] {
     std::array<unsigned char, 256> classes{};
@@ -88,7 +88,9 @@ constexpr std::array<unsigned char, 256> charClasses = [] {
     return classes;
 }();
 
-constexpr bool is(char ch, unsigned char kind) { return (charClasses[static_cast<unsigned char>(ch)] & kind) != 0; }
+constexpr bool is(char ch, unsigned char kind) {
+    return (charClasses[static_cast<unsigned char>(ch)] & kind) != 0;
+}
 constexpr bool isDigit(char ch) { return ch >= '0' && ch <= '9'; }
 
 // The characters the stream holds in its buffer from its read position on: the lexer scans this
@@ -270,7 +272,8 @@ bool quickDecimal(std::string_view text, double* value) {
 // is ignored.
 void convertNumber(int length) {
     if (type_motcle == decimalMode) {
-        if (!quickDecimal({chaine, static_cast<size_t>(length)}, &val_DBL)) val_DBL = std::strtod(chaine, nullptr);
+        if (!quickDecimal({chaine, static_cast<size_t>(length)}, &val_DBL))
+            val_DBL = std::strtod(chaine, nullptr);
         numberInRange = std::isfinite(val_DBL);
     } else {
         errno = 0;

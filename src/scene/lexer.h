@@ -10,14 +10,14 @@
 #include "math/vector.h"
 
 // Token codes besides the keywords.
-inline constexpr int tokEnd = -1;     // end of the file (and every read after it)
-inline constexpr int tokWord = 0;     // a word that is no keyword
+inline constexpr int tokEnd = -1;  // end of the file (and every read after it)
+inline constexpr int tokWord = 0;  // a word that is no keyword
 inline constexpr int tokNumber = 1;
 inline constexpr int tokOpenBrace = 10;
 inline constexpr int tokCloseBrace = 11;
 inline constexpr int tokOpenAngle = 12;
 inline constexpr int tokCloseAngle = 13;
-inline constexpr int tokHash = 14;    // introduces the name of a declared colour
+inline constexpr int tokHash = 14;  // introduces the name of a declared colour
 inline constexpr int tokQuote = 15;
 
 // Keyword codes, grouped by the block that uses them. Synonyms share a code.
@@ -197,11 +197,11 @@ inline constexpr MotCle liste_motcle[] = {
 // The longest word, number or string the lexer takes; one more character is a parse error.
 inline constexpr int maxTokenLength = 255;
 
-extern int comptligne;    // current line of the scene input; never reset between files
-extern int mot_cle;       // code of the last token
-extern char type_motcle;  // 2: numbers are decimals (val_DBL); anything else: integers (val_INT)
-extern char chaine[256];  // text of the last word or number token; empty after punctuation
-extern char strTemp[256]; // contents of the last string read by Lire_Chaine
+extern int comptligne;     // current line of the scene input; never reset between files
+extern int mot_cle;        // code of the last token
+extern char type_motcle;   // 2: numbers are decimals (val_DBL); anything else: integers (val_INT)
+extern char chaine[256];   // text of the last word or number token; empty after punctuation
+extern char strTemp[256];  // contents of the last string read by Lire_Chaine
 extern double val_DBL;
 extern int val_INT;
 extern Vector vect_tmp;

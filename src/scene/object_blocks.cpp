@@ -45,9 +45,10 @@ void finishObject(Object* made, int& counter) {
     if (!made) yyerror(" memory allocation failed");
     object = made;
     const Surface& current = *surface;
-    setSurfaceAttrib(made, current.color, current.ambient, current.diffuse, current.brilliance, current.specular,
-                     current.roughness, current.reflection, current.refraction, current.refractionIndex,
-                     current.reflectionType, current.reflectionSamples, current.reflectionRadius);
+    setSurfaceAttrib(made, current.color, current.ambient, current.diffuse, current.brilliance,
+                     current.specular, current.roughness, current.reflection, current.refraction,
+                     current.refractionIndex, current.reflectionType, current.reflectionSamples,
+                     current.reflectionRadius);
     ++counter;
 }
 

@@ -16,8 +16,8 @@ extern Object* object;
 extern short c, s, su, l;
 
 // Statistics, printed at the end of parseFile.
-extern int iNumSphere, iNumRing, iNumPlane, iNumCone, iNumCylinder, iNumDisc, iNumPolygone,
-    iNumTriangle, iNumPatch, iNumSurface, iNumLight;
+extern int iNumSphere, iNumRing, iNumPlane, iNumCone, iNumCylinder, iNumDisc, iNumPolygone, iNumTriangle,
+    iNumPatch, iNumSurface, iNumLight;
 
 // Reads one file and everything it includes; 0, or the run ends.
 int parseScene(const char* name);

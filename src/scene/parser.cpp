@@ -142,10 +142,22 @@ int parseSceneFile(const char* name, const char* includer) {
         switch (token) {
             case kwInclude: includeFile(in, path.c_str()); break;
             case kwDeclare: yy_declare(in); break;
-            case kwCamera: yy_camera(in); ++c; break;
-            case kwLight: yy_light(in); ++l; break;
-            case kwSettings: yy_settings(in); ++s; break;
-            case kwSurface: yy_surface(in); ++su; break;
+            case kwCamera:
+                yy_camera(in);
+                ++c;
+                break;
+            case kwLight:
+                yy_light(in);
+                ++l;
+                break;
+            case kwSettings:
+                yy_settings(in);
+                ++s;
+                break;
+            case kwSurface:
+                yy_surface(in);
+                ++su;
+                break;
             case kwPlane: yy_plane(in); break;
             case kwSphere: yy_sphere(in); break;
             case kwCone: yy_cone(in); break;

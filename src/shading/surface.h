@@ -13,7 +13,7 @@ struct Surface {
     double diffuse;
     double brilliance;  // exponent of the diffuse cosine, used only above 1.0
     double specular;
-    double roughness;   // exponent of the highlight
+    double roughness;  // exponent of the highlight
     double reflection;
     int reflectionType;     // 0 sharp, 1 fuzzy
     int reflectionSamples;  // rays averaged by a fuzzy reflection
@@ -23,8 +23,7 @@ struct Surface {
 };
 
 // What a surface block without parameters gives.
-inline constexpr Surface surfaceDefaults{
-    {0.0, 0.0, 0.0}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0, 10, 1.0, 0.0, 1.0};
+inline constexpr Surface surfaceDefaults{{0.0, 0.0, 0.0}, 0.0, 0.0, 0.0, 0.0, 0.0, 0.0, 0, 10, 1.0, 0.0, 1.0};
 
 // Note the parameter order: refraction and its index come before the three reflection values.
 void setSurfaceAttrib(Object* object, Color color, double ambient, double diffuse, double brilliance,

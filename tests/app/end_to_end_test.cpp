@@ -103,7 +103,8 @@ TEST(EndToEndThreads, CommandLineWinsOverTheSettingsBlock) {
     // Messages of options come once per pass over the command line: before and after the scene.
     r = run(true, {"-r", "16", "12", "-t", "3", "-pqs", "100"});
     EXPECT_EQ(r.status, 0);
-    const std::string messages = " Invalid number of threads: defaulting to 2 threads\n\n Defaulting priority queue size to 100\n";
+    const std::string messages =
+        " Invalid number of threads: defaulting to 2 threads\n\n Defaulting priority queue size to 100\n";
     const auto first = r.out.find(messages), second = r.out.find(messages, first + 1);
     EXPECT_TRUE(first < r.out.find(" Parsing") && second > r.out.find(" Number of light(s)") && second != std::string::npos)
         << r.out;

@@ -55,10 +55,17 @@ TEST(HostileInput, EndsAtOnceWithAMessageOrRendersCleanly) {
     } cases[] = {
         {scene, {"-r", "100000", "100000"}, " Image size 100000 x 100000" + tooLarge, 1, ""},
         {scene, {"-r", "9999999999", "9"}, " Image size 2147483647 x 9" + tooLarge, 1, ""},  // held at the int's limit
-        {scene + "settings { output_type \"png\" output_name \"out\" resolution 100000 100000 }", {},
-         " Image size 100000 x 100000" + tooLarge, 1, ""},
+        {scene + "settings { output_type \"png\" output_name \"out\" resolution 100000 100000 }",
+         {},
+         " Image size 100000 x 100000" + tooLarge,
+         1,
+         ""},
         {scene, {"-o", "missing/out"}, " Cannot create image file: missing/out.ppm (No such file or directory)\n", 1, ""},
-        {scene, {"-o", std::string(255, 'n')}, " Cannot create image file: " + std::string(255, 'n') + ".ppm (File name too long)\n", 1, ""},
+        {scene,
+         {"-o", std::string(255, 'n')},
+         " Cannot create image file: " + std::string(255, 'n') + ".ppm (File name too long)\n",
+         1,
+         ""},
         {"[ " + scene, {}, ".orv Missing camera!", 255, ""},  // a comment to the end of the file
         {scene + "sphere { center <nan 0 0> radius 1 }", {}, "\n Parser Error - line: 6 -  x component expected\n", 255, ""},
         {scene, {"-aaq"}, "", 0, background},
@@ -70,13 +77,19 @@ TEST(HostileInput, EndsAtOnceWithAMessageOrRendersCleanly) {
                  "triangle { vertex <0 0 0> vertex <0 0 0> vertex <0 0 0> }\n"
                  "polygon { 4 vertex <-1 0 0> vertex <0 0 0> vertex <1 0 0> vertex <0 0 1> }\n"
                  "patch { vertex <-1 0 -1> normal <0 -1 0> vertex <0 0 0> normal <0 -1 0> vertex <1 0 1> normal <0 -1 0> }",
-         {"-aaq"}, "", 0, background},
+         {"-aaq"},
+         "",
+         0,
+         background},
         // Huge finite values and zero normals: the pixels are whatever the arithmetic gives.
         {scene + "sphere { center <0 0 0> radius 1e300 }\n"
                  "light { position <1e308 -1e308 1e308> color 1e308 1e308 1e308 }\n"
                  "plane { normal <1e300 1e300 0> distance 1e308 }\n"
                  "patch { vertex <-3 0 -3> normal <0 0 0> vertex <3 0 -3> normal <0 0 0> vertex <0 0 3> normal <0 0 0> }",
-         {"-aaa", "1", "-j"}, "", 0, "?"},
+         {"-aaa", "1", "-j"},
+         "",
+         0,
+         "?"},
     };
     for (const auto& c : cases) {
         const std::string image = expectRun(c.scene, c.args, c.tail, c.status);

@@ -46,9 +46,13 @@ TEST(CommandLine, FailuresBeforeAnyImage) {
     TempDir dir;
     const std::string tooLong = "\n Output file name too long (at most 255 characters)\n";
     const std::pair<std::vector<std::string>, std::string> cases[] = {
-        {{}, ""}, {{"-i", "scene.orv", "--help"}, ""}, {{"/?", "-i", "scene.orv"}, ""},
+        {{}, ""},
+        {{"-i", "scene.orv", "--help"}, ""},
+        {{"/?", "-i", "scene.orv"}, ""},
         {{"scene.orv"}, ""},  // a scene named without -i is skipped
-        {{"-i", "scene.orv", "-x"}, ""}, {{"-i", "scene.orv", "-o"}, ""}, {{"-i", "scene.orv", "-r", "10"}, ""},
+        {{"-i", "scene.orv", "-x"}, ""},
+        {{"-i", "scene.orv", "-o"}, ""},
+        {{"-i", "scene.orv", "-r", "10"}, ""},
         {{"-i", "scene.orv", "-r", "0"}, ""},  // a missing value before a bad one
         {{"-i", "scene.orv", "-aaa", "0"}, ""},
         {{"-i", "nowhere.orv"}, "\n Scene file: nowhere.orv could no be opened\n"},
@@ -56,13 +60,17 @@ TEST(CommandLine, FailuresBeforeAnyImage) {
         {{"-i", "scene.orv", "--resolution", "10", "abc"},
          "\n Invalid image size given with --resolution: width and height must be greater than 0\n"},
         // The final values count; of two bad sides, the one given first is named.
-        {{"-i", "scene.orv", "-w", "8", "-w", "0"}, "\n Invalid image size given with -w: width and height must be greater than 0\n"},
-        {{"-h", "0", "-w", "0", "-i", "scene.orv"}, "\n Invalid image size given with -h: width and height must be greater than 0\n"},
-        {{"-i", "zero.orv", "-w", "8"}, "\n Parsing zero.orv" + parseError(2, " image width and height must be greater than 0")},
+        {{"-i", "scene.orv", "-w", "8", "-w", "0"},
+         "\n Invalid image size given with -w: width and height must be greater than 0\n"},
+        {{"-h", "0", "-w", "0", "-i", "scene.orv"},
+         "\n Invalid image size given with -h: width and height must be greater than 0\n"},
+        {{"-i", "zero.orv", "-w", "8"},
+         "\n Parsing zero.orv" + parseError(2, " image width and height must be greater than 0")},
         {{"-i", "scene.orv", "-o", std::string(256, 'o')}, tooLong},
         {{"-i", std::string(512, 's')}, "\n Scene file name too long (at most 511 characters)\n"},
-        {{"-i", "bad.orv", "-w", "100"}, "\n Parsing bad.orv\n Syntaxic analyser stopped on character: ','"
-                                         "\n Please review the script\n Parser Error - line: 4\n"},
+        {{"-i", "bad.orv", "-w", "100"},
+         "\n Parsing bad.orv\n Syntaxic analyser stopped on character: ','"
+         "\n Please review the script\n Parser Error - line: 4\n"},
         {{"-i", "part.orv"}, "\n Parsing part.orv Missing camera!"},
     };
     std::ofstream(dir.path("scene.orv")) << sceneBase;
@@ -87,7 +95,8 @@ TEST(CommandLine, SizesReplacedBeforeTheRenderAreNotChecked) {
     std::ofstream(dir.path("scene.orv")) << sceneBase;
     std::ofstream(dir.path("zero.orv")) << zeroSize;
     const std::vector<std::string> cases[] = {
-        {"-i", "scene.orv", "-w", "0", "-w", "8", "-h", "6"}, {"-i", "zero.orv", "-r", "8", "6"},
+        {"-i", "scene.orv", "-w", "0", "-w", "8", "-h", "6"},
+        {"-i", "zero.orv", "-r", "8", "6"},
         {"-i", "zero.orv", "-h", "6", "--width", "8"},
     };
     for (const auto& args : cases) {

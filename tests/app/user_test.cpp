@@ -51,10 +51,12 @@ TEST(UserRun, VersionNamesTheImageLibraries) {
     std::ofstream(dir.path("scene.orv")) << sceneBase;
     const std::string versions = std::string(" libpng ") + png_get_libpng_ver(nullptr) + ", libjpeg";
     for (const bool multi : {false, true}) {
-        for (const std::vector<std::string>& args : {std::vector<std::string>{"--version"}, {"-i", "scene.orv", "--version"}}) {
+        for (const std::vector<std::string>& args :
+             {std::vector<std::string>{"--version"}, {"-i", "scene.orv", "--version"}}) {
             const ProgramRun run = runProgram(orvelProgram(multi), args, dir.path());
             EXPECT_EQ(run.status, 0);
-            EXPECT_TRUE(run.out.starts_with(banner(multi) + versions) && std::count(run.out.begin(), run.out.end(), '\n') == 3)
+            EXPECT_TRUE(run.out.starts_with(banner(multi) + versions) &&
+                        std::count(run.out.begin(), run.out.end(), '\n') == 3)
                 << run.out;
         }
         // An earlier mistake still wins: the usage text, status 255.
@@ -174,7 +176,8 @@ TEST(UserRun, AFinishedPictureKeepsPermissionsAndLinks) {
     EXPECT_EQ(fs::status(dir.path("out.ppm")).permissions(), fs::perms(0640));
     fs::permissions(dir.path("out.ppm"), fs::perms(0604));
     fs::create_symlink("out.ppm", dir.path("link.ppm"));
-    EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "5", "3", "-ppm", "-o", "link"}, dir.path()).status, 0);
+    EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "5", "3", "-ppm", "-o", "link"}, dir.path()).status,
+              0);
     EXPECT_EQ(fs::status(dir.path("out.ppm")).permissions(), fs::perms(0604));
     EXPECT_EQ(readWholeFile(dir.path("link.ppm")).substr(0, 7), "P6\n5 3\n");
     EXPECT_EQ(filesBesideScene(dir), (std::vector<std::string>{"link.ppm", "out.ppm"}));  // still a link
@@ -185,16 +188,17 @@ TEST(UserRun, AFinishedPictureKeepsPermissionsAndLinks) {
 // includes another one.
 TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
     TempDir prefix, work;
-    const ProgramRun install = runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
+    const ProgramRun install =
+        runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1", "share/orvel/scenes/showcase.orv",
                              "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"}) {
         EXPECT_TRUE(fs::is_regular_file(prefix.path(file))) << file;
     }
     EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1")), "orvel.1");
-    const ProgramRun run = runProgram(prefix.path("bin/orvel-mt"),
-                                      {"-i", prefix.path("share/orvel/scenes/include_declare.orv"), "-r", "8", "6", "-o", "pic"},
-                                      work.path());
+    const ProgramRun run =
+        runProgram(prefix.path("bin/orvel-mt"),
+                   {"-i", prefix.path("share/orvel/scenes/include_declare.orv"), "-r", "8", "6", "-o", "pic"}, work.path());
     EXPECT_EQ(run.status, 0) << run.out;
     EXPECT_TRUE(fs::is_regular_file(work.path("pic.png")));
 }

@@ -15,8 +15,8 @@ TEST(Bmp, RowsPaddedToFourBytesBottomRowFirst) {
     ASSERT_EQ(writeBMPLine(bottom.data(), 1), 0);
     ASSERT_EQ(closeBMP(), 0);
     Bytes expected(54);  // sizes below 256 keep every field of the header one byte
-    for (auto [at, value] : {std::pair{0, 'B'}, {1, 'M'}, {2, 54 + 24}, {10, 54}, {14, 40}, {18, 3}, {22, 2}, {26, 1},
-                             {28, 24}, {34, 24}})
+    for (auto [at, value] :
+         {std::pair{0, 'B'}, {1, 'M'}, {2, 54 + 24}, {10, 54}, {14, 40}, {18, 3}, {22, 2}, {26, 1}, {28, 24}, {34, 24}})
         expected[at] = static_cast<unsigned char>(value);
     expected.insert(expected.end(), {13, 12, 11, 16, 15, 14, 19, 18, 17, 0, 0, 0, 3, 2, 1, 6, 5, 4, 9, 8, 7, 0, 0, 0});
     EXPECT_EQ(readFileBytes(dir.path("p.bmp")), expected);

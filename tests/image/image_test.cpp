@@ -43,7 +43,8 @@ Bytes writePicture(const std::string& base, int width, const std::vector<int>& o
     std::vector<std::thread> threads;
     for (int band = 0; band < bands; ++band) {
         threads.emplace_back([&, band] {
-            for (std::size_t i = band; i < order.size(); i += bands) writeImageLine(pictureRow(width, order[i]).data(), order[i]);
+            for (std::size_t i = band; i < order.size(); i += bands)
+                writeImageLine(pictureRow(width, order[i]).data(), order[i]);
         });
     }
     for (auto& thread : threads) thread.join();
@@ -120,8 +121,8 @@ TEST_F(ImageDispatch, SidesOf65535PixelsAreWritten) {
     for (const auto& [width, height] : {std::pair{65535, 1}, {1, 65535}}) {
         ASSERT_EQ(open(dir.path("side"), width, height).first, 0) << width;
         EXPECT_EQ(closeImage(), 0) << width;
-        EXPECT_TRUE(readWholeFile(dir.path("side.ppm")).starts_with("P6\n" + std::to_string(width) + " " +
-                                                                     std::to_string(height) + "\n255\n"));
+        EXPECT_TRUE(readWholeFile(dir.path("side.ppm"))
+                        .starts_with("P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n"));
     }
 }
 

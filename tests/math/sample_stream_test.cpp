@@ -22,10 +22,15 @@ double draw(std::uint64_t seed, int gx, int gy, int d) {
 // The published Philox4x32-10 answers (key, counter -> block), the key being the seed and the
 // counter the grid position and block index; a sample hands out block 0 word by word, then block 1.
 TEST(SampleStream, PublishedPhiloxBlocksInDrawOrder) {
-    struct Case { std::uint64_t seed; std::uint32_t counter[4]; std::uint32_t block[4]; };
+    struct Case {
+        std::uint64_t seed;
+        std::uint32_t counter[4];
+        std::uint32_t block[4];
+    };
     for (const Case& c : {Case{0, {0, 0, 0, 0}, {0x6627e8d5, 0xe169c58d, 0xbc57ac4c, 0x9b00dbd8}},
                           Case{~0ull, {~0u, ~0u, ~0u, ~0u}, {0x408f276d, 0x41c83b0e, 0xa20bc7c6, 0x6d5451fd}},
-                          Case{0x299f31d0a4093822, {0x243f6a88, 0x85a308d3, 0x13198a2e, 0x03707344},
+                          Case{0x299f31d0a4093822,
+                               {0x243f6a88, 0x85a308d3, 0x13198a2e, 0x03707344},
                                {0xd16cfe09, 0x94fdcceb, 0x5001e420, 0x24126ea1}}}) {
         std::uint32_t words[4];
         sampleBlock(c.seed, c.counter[0], c.counter[1], c.counter[2] | std::uint64_t{c.counter[3]} << 32, words);

@@ -118,8 +118,8 @@ std::string describe(const Object* obj) {
             text += std::to_string(static_cast<int>(obj->surface.ambient)) + " ";
             continue;
         }
-        std::snprintf(head, sizeof head, "[%d: %a %a %a %a %a %a ", obj->children->count, obj->boundMin[0],
-                      obj->boundMax[0], obj->boundMin[1], obj->boundMax[1], obj->boundMin[2], obj->boundMax[2]);
+        std::snprintf(head, sizeof head, "[%d: %a %a %a %a %a %a ", obj->children->count, obj->boundMin[0], obj->boundMax[0],
+                      obj->boundMin[1], obj->boundMax[1], obj->boundMin[2], obj->boundMax[2]);
         text += head + describe(obj->children->first) + "] ";
     }
     return text;
@@ -135,7 +135,9 @@ std::vector<std::pair<Vector, Vector>> randomBoxes(std::mt19937& engine, int cou
     for (int k = 0; k < count; ++k) {
         const Vector centres[] = {{spread(engine), spread(engine), spread(engine)},
                                   {1.0 * grid(engine), 1.0 * grid(engine), 0.5 * grid(engine)},
-                                  {7, 7, 7}, {0.1, 0.1, 0.1}, {spread(engine), spread(engine), 0.0}};
+                                  {7, 7, 7},
+                                  {0.1, 0.1, 0.1},
+                                  {spread(engine), spread(engine), 0.0}};
         const Vector half = shape == 3 ? Vector{0, 0, 0} : Vector{size(engine), size(engine), size(engine)};
         boxes.push_back({centres[shape] - half, centres[shape] + half});
     }
@@ -148,8 +150,8 @@ std::string describe(const QueryTree& tree, uint32_t index = 0) {
     const QueryNode& node = tree.nodes()[index];
     for (int k = 0; k < 4 && node.ref[k]; ++k) {
         char box[256];
-        std::snprintf(box, sizeof box, "%a %a %a %a %a %a ", node.boundMin[0][k], node.boundMax[0][k],
-                      node.boundMin[1][k], node.boundMax[1][k], node.boundMin[2][k], node.boundMax[2][k]);
+        std::snprintf(box, sizeof box, "%a %a %a %a %a %a ", node.boundMin[0][k], node.boundMax[0][k], node.boundMin[1][k],
+                      node.boundMax[1][k], node.boundMin[2][k], node.boundMax[2][k]);
         text += box;
         text += laneIsNode(node.ref[k]) ? describe(tree, laneNode(node.ref[k]))
                                         : std::to_string(static_cast<int>(lanePrimitive(node.ref[k])->surface.ambient));

@@ -57,9 +57,15 @@ TEST_F(Intersect, AFullOrEmptyHeapEndsTheRun) {
     const std::string advice = " Please use the -pqs or --pqsize switch to increase the priority queue size\n";
     iPQSize = 4;  // holds three
     for (int k = 0; k < 3; ++k) priorityQueueInsert(k, &n[k], heap.data(), &size);
-    EXPECT_EQ(endsRun([&] { priorityQueueInsert(0, n, heap.data(), &size); }, 1), "\n\n ORVEL is out of space...\n" + advice);
+    EXPECT_EQ(endsRun([&] { priorityQueueInsert(0, n, heap.data(), &size); }, 1),
+              "\n\n ORVEL is out of space...\n" + advice);
     size = 0;
-    EXPECT_EQ(endsRun([&] { double key; priorityQueueDelete(&key, &obj, heap.data(), &size); }, 1, true),
+    EXPECT_EQ(endsRun(
+                  [&] {
+                      double key;
+                      priorityQueueDelete(&key, &obj, heap.data(), &size);
+                  },
+                  1, true),
               " Priority queue is empty, dying...\n" + advice);
 }
 
@@ -97,7 +103,7 @@ TEST_F(Intersect, NearestFirstWithinTheLimitSkippingOne) {
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}, 4.0), nullptr);  // strictly below the limit
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}, 4.0000001), near);
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, -1}), nullptr);  // every box behind the origin
-        EXPECT_EQ(nearest({-5, 0, 5}, {1, 0, 0}), near);      // zero components test no slab
+        EXPECT_EQ(nearest({-5, 0, 5}, {1, 0, 0}), near);     // zero components test no slab
     }
 }
 
@@ -135,7 +141,9 @@ struct RandomScene {
             Vector patch[6] = {c + point(2), unit(), c + point(2), unit(), c + point(2), unit()};
             switch (k % 6) {
                 case 0: prims.push_back(makeSphere(c, r)); break;
-                case 1: prims.push_back(makeCone(c, r, c + uniform(0.5, 4) * unit(), uniform(0, 1) < 0.5 ? r : uniform(0, 1.5))); break;
+                case 1:
+                    prims.push_back(makeCone(c, r, c + uniform(0.5, 4) * unit(), uniform(0, 1) < 0.5 ? r : uniform(0, 1.5)));
+                    break;
                 case 2: prims.push_back(makeRing(c, unit(), uniform(0, 1) < 0.5 ? 0.0 : r / 3, r)); break;
                 case 3: prims.push_back(makeTriangle(vertexArray({c + point(2), c + point(2), c + point(2)}))); break;
                 case 4: prims.push_back(makePolygon(star(c, r, 4 + k % 5), 4 + k % 5)); break;
@@ -188,15 +196,17 @@ TEST_F(IntersectThreads, AgreesWithTestingEveryPrimitive) {
                         int w = 0;  // every primitive but the skipped one, strictly nearer than the best so far
                         for (const Object* p : prims) {
                             Hit local;
-                            if (p != exclude && p->intersectFn(p, &r, &local) && local.distance < (w ? want.distance : limit)) {
+                            if (p != exclude && p->intersectFn(p, &r, &local) &&
+                                local.distance < (w ? want.distance : limit)) {
                                 want = local;
                                 w = 1;
                             }
                         }
                         const int any = intersectAny(&r, limit, exclude);  // the shadow query's yes or no
                         const Vector expected = w ? want.object->normalFn(want.object, hitPoint(r, want)) : Vector{};
-                        if (g != w || any != g || (w && (got.distance != want.distance || got.object != want.object ||
-                                                        std::memcmp(&normal, &expected, sizeof normal) != 0))) {
+                        if (g != w || any != g ||
+                            (w && (got.distance != want.distance || got.object != want.object ||
+                                   std::memcmp(&normal, &expected, sizeof normal) != 0))) {
                             if (++mismatches[t] <= 5) ADD_FAILURE() << "seed " << seed << " ray " << k << "." << bounce;
                         }
                         if (!w) break;

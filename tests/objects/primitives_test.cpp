@@ -54,23 +54,33 @@ TEST_F(Primitive, Sphere) {
     Object* s = makeSphere({0, 0, 0}, 1);
     EXPECT_EQ(nPrims, 1);
     expectRays(s, {
-        // From outside the near root, from the centre the far one; leaving from the surface both are too
-        // close, and a start on it (or within 0.001 of the radius squared) counts as inside; the near root
-        // counts from 0.001 on; tangent; too far aside; behind; no number.
-        {{0, 0, -5}, up, 4}, {{0, 0, 0}, {1, 0, 0}, 1, 0}, {{0, 0, 1}, up, -1}, {{0, 0, 1}, down, 2, 0},
-        {{0, 0, -1.0002}, up, 2.0002, 0}, {{0, 0, -1.005}, up, 0.005}, {{1, 0, -5}, up, 5}, {{1.5, 0, -5}, up, -1},
-        {{0, 0, 5}, up, -1}, {{NAN, 0, 0}, up, -1},
-    });
+                      // From outside the near root, from the centre the far one; leaving from the surface both are too
+                      // close, and a start on it (or within 0.001 of the radius squared) counts as inside; the near root
+                      // counts from 0.001 on; tangent; too far aside; behind; no number.
+                      {{0, 0, -5}, up, 4},
+                      {{0, 0, 0}, {1, 0, 0}, 1, 0},
+                      {{0, 0, 1}, up, -1},
+                      {{0, 0, 1}, down, 2, 0},
+                      {{0, 0, -1.0002}, up, 2.0002, 0},
+                      {{0, 0, -1.005}, up, 0.005},
+                      {{1, 0, -5}, up, 5},
+                      {{1.5, 0, -5}, up, -1},
+                      {{0, 0, 5}, up, -1},
+                      {{NAN, 0, 0}, up, -1},
+                  });
 }
 
 TEST_F(Primitive, ConeAndCylinder) {
     Object* c = makeCone({0, 0, 0}, 1, {0, 0, 2}, 1);  // open ends: never entered
     expectRays(c, {
-        // Hits are never entering; from inside the root behind is refused; above the cap height; in through
-        // the open cap and out through the base; the near root too high: the inner wall.
-        {{5, 0, 1}, {-1, 0, 0}, 4, 0}, {{0, 0, 1}, {1, 0, 0}, 1, 0}, {{5, 0, 3}, {-1, 0, 0}, -1},
-        {{0.5, 0, 5}, {-0.1, 0, -1}, -1}, {{-2, 0, 4}, {1, 0, -1}, 3 * std::sqrt(2.0), 0},
-    });
+                      // Hits are never entering; from inside the root behind is refused; above the cap height; in through
+                      // the open cap and out through the base; the near root too high: the inner wall.
+                      {{5, 0, 1}, {-1, 0, 0}, 4, 0},
+                      {{0, 0, 1}, {1, 0, 0}, 1, 0},
+                      {{5, 0, 3}, {-1, 0, 0}, -1},
+                      {{0.5, 0, 5}, {-0.1, 0, -1}, -1},
+                      {{-2, 0, 4}, {1, 0, -1}, 3 * std::sqrt(2.0), 0},
+                  });
     expectRays(makeCone({0, 0, 0}, 1, {0, 1.2, 1.6}, 1), {{{5, 0.6, 0.8}, {-1, 0, 0}, 4, 0}});  // oblique
     Object* cone = makeCone({0, 0, 0}, 1, {0, 0, 1}, 0);
     expectVector(cone->normalFn(cone, {0.5, 0, 0.5}), {std::sqrt(0.5), 0, std::sqrt(0.5)});
@@ -84,10 +94,14 @@ TEST_F(Primitive, ConeAndCylinder) {
 TEST_F(Primitive, PlaneIsSeenAlongItsNormalOnly) {
     Object* p = makePlane({0, 0, 2}, 3);  // z = 3: the normal made unit, the distance kept
     expectRays(p, {
-        // Along the normal only, from a cosine of 0.001 on; a ray starting on the plane hits it at 0.
-        {{0, 0, -2}, up, 5}, {{0, 0, 5}, down, -1}, {{0, 0, -2}, {1, 0, 0}, -1},
-        {{0, 0, -2}, {0.99999975, 0, 0.0005}, -1}, {{1, 1, 3}, up, 0}, {{1, 1, 3.5}, up, -1},
-    });
+                      // Along the normal only, from a cosine of 0.001 on; a ray starting on the plane hits it at 0.
+                      {{0, 0, -2}, up, 5},
+                      {{0, 0, 5}, down, -1},
+                      {{0, 0, -2}, {1, 0, 0}, -1},
+                      {{0, 0, -2}, {0.99999975, 0, 0.0005}, -1},
+                      {{1, 1, 3}, up, 0},
+                      {{1, 1, 3.5}, up, -1},
+                  });
     // A scene plane of normal (0, 1, 0) and distance -1 arrives negated: the floor y = -1.
     Object* floor = makePlane(-Vector{0, 1, 0}, 1.0);
     expectRays(floor, {{{3, 4, 5}, {0, -1, 0}, 5}});
@@ -96,11 +110,16 @@ TEST_F(Primitive, PlaneIsSeenAlongItsNormalOnly) {
 TEST_F(Primitive, RingAndDisc) {
     Object* ring = makeRing({0, 0, 0}, up, 0.5, 1);
     expectRays(ring, {
-        // From both sides; both circles belong to it; outside, in the hole, along it, nearer than 0.001.
-        {{0.75, 0, 5}, down, 5}, {{0.75, 0, -5}, up, 5}, {{1, 0, 5}, down, 5}, {{0.5, 0, 5}, down, 5},
-        {{1.5, 0, 5}, down, -1}, {{0.25, 0, 5}, down, -1}, {{-5, 0, 0}, {1, 0, 0}, -1},
-        {{0.75, 0, 0.0005}, down, -1},
-    });
+                         // From both sides; both circles belong to it; outside, in the hole, along it, nearer than 0.001.
+                         {{0.75, 0, 5}, down, 5},
+                         {{0.75, 0, -5}, up, 5},
+                         {{1, 0, 5}, down, 5},
+                         {{0.5, 0, 5}, down, 5},
+                         {{1.5, 0, 5}, down, -1},
+                         {{0.25, 0, 5}, down, -1},
+                         {{-5, 0, 0}, {1, 0, 0}, -1},
+                         {{0.75, 0, 0.0005}, down, -1},
+                     });
     Object* disc = makeRing({4, 5, 6}, {0, 0, 2}, 0, 2);  // the normal made unit before the plane
     expectRays(disc, {{{4.5, 5, 10}, down, 4}});
     EXPECT_EQ(disc->normalFn(disc, {4, 5, 6}).z, 1.0);
@@ -110,12 +129,16 @@ TEST_F(Primitive, RingAndDisc) {
 TEST_F(Primitive, TriangleSeenFromBothSides) {
     Object* t = makeTriangle(vertexArray({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
     expectRays(t, {
-        // Both sides; two crossings; along the plane; away from it. A crossing up to 0.001 beyond the
-        // point counts: just inside the far edge misses.
-        {{0.25, 0.25, 5}, down, 5}, {{0.25, 0.25, -5}, up, 5}, {{0.75, 0.75, 5}, down, -1},
-        {{-1, 0.25, 0}, {1, 0, 0}, -1}, {{0.25, 0.25, 5}, up, -1}, {{0.4995, 0.5, 5}, down, -1},
-        {{0.498, 0.5, 5}, down, 5},
-    });
+                      // Both sides; two crossings; along the plane; away from it. A crossing up to 0.001 beyond the
+                      // point counts: just inside the far edge misses.
+                      {{0.25, 0.25, 5}, down, 5},
+                      {{0.25, 0.25, -5}, up, 5},
+                      {{0.75, 0.75, 5}, down, -1},
+                      {{-1, 0.25, 0}, {1, 0, 0}, -1},
+                      {{0.25, 0.25, 5}, up, -1},
+                      {{0.4995, 0.5, 5}, down, -1},
+                      {{0.498, 0.5, 5}, down, 5},
+                  });
     Object* line = makeTriangle(vertexArray({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}));
     expectRays(line, {{{1, 1, 5}, down, -1}, {{1, 1, 5}, {-1, -1, -1}, -1}});
 }
@@ -153,10 +176,15 @@ TEST_F(Primitive, PatchEdgesAndInterpolatedNormals) {
     Vector flat[6] = {{0, 0, 0}, up, {1, 0, 0}, up, {0, 1, 0}, up};
     Object* p = makePatch(flat);
     expectRays(p, {
-        // Both sides; the edges belong to it (u + v = 1, u = 0, v = 0); along it.
-        {{0.25, 0.25, 5}, down, 5}, {{0.25, 0.25, -5}, up, 5}, {{0.5, 0.5, 5}, down, 5}, {{0.75, 0.75, 5}, down, -1},
-        {{-0.01, 0.5, 5}, down, -1}, {{0.5, -0.01, 5}, down, -1}, {{-1, 0.25, 0}, {1, 0, 0}, -1},
-    });
+                      // Both sides; the edges belong to it (u + v = 1, u = 0, v = 0); along it.
+                      {{0.25, 0.25, 5}, down, 5},
+                      {{0.25, 0.25, -5}, up, 5},
+                      {{0.5, 0.5, 5}, down, 5},
+                      {{0.75, 0.75, 5}, down, -1},
+                      {{-0.01, 0.5, 5}, down, -1},
+                      {{0.5, -0.01, 5}, down, -1},
+                      {{-1, 0.25, 0}, {1, 0, 0}, -1},
+                  });
     Vector line[6] = {{0, 0, 0}, up, {1, 1, 1}, up, {2, 2, 2}, {0, 0, 0}};
     expectRays(makePatch(line), {{{1, 1, 5}, down, -1}, {{1, 1, 5}, {-1, -1, -1}, -1}});
     // Corner normals are turned to the face normal's side (f . N = 0 too), in the caller's array.
@@ -184,4 +212,3 @@ TEST_F(Primitive, PatchEdgesAndInterpolatedNormals) {
 }
 
 }  // namespace
-

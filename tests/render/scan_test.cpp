@@ -48,7 +48,8 @@ protected:
         }
         printed = testing::internal::GetCapturedStdout();
         const std::string bytes = readWholeFile(dir.path("pic.ppm"));
-        const std::string header = "P6\n" + std::to_string(myDisplay.width) + " " + std::to_string(myDisplay.height) + "\n255\n";
+        const std::string header =
+            "P6\n" + std::to_string(myDisplay.width) + " " + std::to_string(myDisplay.height) + "\n255\n";
         EXPECT_EQ(bytes.substr(0, header.size()), header);
         std::vector<int> reds;
         for (size_t i = header.size(); i < bytes.size(); i += 3) reds.push_back(static_cast<unsigned char>(bytes[i]));
@@ -64,14 +65,26 @@ using ScanThreads = ScanTest;  // renders in several threads
 
 TEST(ColorToByte, LowBitsOfTheIntegerPartWithoutOverflow) {
     const double inf = std::numeric_limits<double>::infinity();
-    for (auto [c, byte] : {std::pair{1.0, 255}, {0.5, 127}, {2.0, 254}, {-1.0 / 255, 255}, {-0.001, 0}, {1e300, 0},
-                           {inf, 0}, {-inf, 0}, {std::numeric_limits<double>::quiet_NaN(), 0}})
+    for (auto [c, byte] : {std::pair{1.0, 255},
+                           {0.5, 127},
+                           {2.0, 254},
+                           {-1.0 / 255, 255},
+                           {-0.001, 0},
+                           {1e300, 0},
+                           {inf, 0},
+                           {-inf, 0},
+                           {std::numeric_limits<double>::quiet_NaN(), 0}})
         EXPECT_EQ(colorToByte(c), byte) << c;
 }
 
 TEST_F(ScanTest, EachModeSamplesAndAveragesAsItShould) {
     myDisplay = {4, 2, {}};  // the wall starts right of x = 2
-    struct Case { int mode; int dist; std::vector<int> row; int samples; };
+    struct Case {
+        int mode;
+        int dist;
+        std::vector<int> row;
+        int samples;
+    };
     for (const Case& t : {Case{0, 64, {0, 0, 255, 255}, 8},      // pixel centres
                           Case{1, 64, {0, 127, 255, 255}, 15},   // centres shared by four pixels
                           Case{2, 256, {0, 0, 127, 255}, 16},    // corners, never split
@@ -102,7 +115,11 @@ TEST_F(ScanTest, JitterMovesEachCornerByUpToAnEighthOfAPixel) {
 }
 
 TEST_F(ScanTest, ProgressBarTicksEveryTenthOfTheRows) {
-    struct Bar { int height; int dashes; int ticks; };
+    struct Bar {
+        int height;
+        int dashes;
+        int ticks;
+    };
     for (const Bar& t : {Bar{240, 54, 10}, Bar{245, 60, 11}, Bar{7, 60, 7}}) {
         myDisplay.height = t.height;
         testing::internal::CaptureStdout();
@@ -114,15 +131,20 @@ TEST_F(ScanTest, ProgressBarTicksEveryTenthOfTheRows) {
 }
 
 TEST_F(ScanTest, BandsSplitTheRowsEvenly) {
-    struct Bands { int height; int n; std::vector<int> bounds; };
+    struct Bands {
+        int height;
+        int n;
+        std::vector<int> bounds;
+    };
     for (const Bands& t : {Bands{240, 8, {0, 30, 60, 90, 120, 150, 180, 210, 240}}, Bands{245, 4, {0, 61, 122, 183, 245}},
                            Bands{100, 8, {0, 12, 25, 37, 50, 62, 75, 87, 100}}}) {
         myDisplay.height = t.height;
         testing::internal::CaptureStdout();
         initMTBounds(t.n);
         EXPECT_EQ(testing::internal::GetCapturedStdout(),
-                  std::string(t.height == 240 ? "" : " Warning the height and the number of threads are incompatible.\n"
-                                                     " The number of threads must be a multiplier of the height.\n") +
+                  std::string(t.height == 240 ? ""
+                                              : " Warning the height and the number of threads are incompatible.\n"
+                                                " The number of threads must be a multiplier of the height.\n") +
                       " Running " + std::to_string(t.n) + " threads\n");
         for (int k = 0; k < t.n; ++k) {
             EXPECT_EQ(iBounds[k][0], t.bounds[k]) << k;

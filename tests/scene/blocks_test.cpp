@@ -78,9 +78,10 @@ TEST_F(Blocks, OnlyTheCameraAndSizeRenderedAreChecked) {
         {sameEye + camera + surface + settings + "}", ""},
         {camera + surface + settings + "display 8 6 }\n" + settings + "\ndisplay 8 0 }", parseError(5, sizeMessage)},
         {camera + sameEye + surface + settings + "}", parseError(3, eyeMessage)},  // the closing brace
-        {"camera { position <0 0 5> look_at <0 0 0> }", parseError(1, " camera up vector cannot be null or parallel "
-                                                                       "to the viewing direction")},  // no settings
-        {settings + "display 0 1 }", parseError(1, sizeMessage)},                                      // no camera
+        {"camera { position <0 0 5> look_at <0 0 0> }", parseError(1,
+                                                                   " camera up vector cannot be null or parallel "
+                                                                   "to the viewing direction")},  // no settings
+        {settings + "display 0 1 }", parseError(1, sizeMessage)},                                 // no camera
         {sameEye + settings + "display 0 1 }", parseError(2, eyeMessage)},  // of two, the one read first
         {settings + "\ndisplay 1 0 }\n" + sameEye, parseError(2, sizeMessage)},
     };

@@ -122,7 +122,8 @@ public:
             token.code = tokNumber;
             token.text = collect(ch, "+-.Ee", false);
             token.decimal = std::strtod(token.text.c_str(), nullptr);
-            token.integer = static_cast<int>(std::clamp<long>(std::strtol(token.text.c_str(), nullptr, 10), INT_MIN, INT_MAX));
+            token.integer =
+                static_cast<int>(std::clamp<long>(std::strtol(token.text.c_str(), nullptr, 10), INT_MIN, INT_MAX));
         }
         return token;
     }
@@ -131,7 +132,8 @@ private:
     std::string collect(int first, const char* others, bool letters) {
         std::string text(1, static_cast<char>(first));
         int ch;
-        while ((ch = std::fgetc(file_)) != EOF && (std::isdigit(ch) || (letters && std::isalpha(ch)) || std::strchr(others, ch))) {
+        while ((ch = std::fgetc(file_)) != EOF &&
+               (std::isdigit(ch) || (letters && std::isalpha(ch)) || std::strchr(others, ch))) {
             text += static_cast<char>(ch);
         }
         std::ungetc(ch, file_);
@@ -147,14 +149,64 @@ private:
 // single-character tokens, blanks of every kind with Windows line ends, both comments (one left
 // open at the very end now and then). Words and numbers get a blank after them to stay apart.
 std::string randomText(std::mt19937& engine) {
-    static const std::vector<std::string> pieces = {
-        "triangle", "vertex", "smooth_triangle", "camera", "CAMERA", "Vertex", "a.b:c\\e_2", "x", "out.tga",
-        "0", "-0.727006", "39.7468", "1e3", "-.5", "+", "-", ".", "1-2", "2.5.3", "1.5e+3", "1E-22", "7e22",
-        "1e23", "7e-23", "0.1", "4.35", "5.", "--1", "9007199254740993", "2.2250738585072014e-308",
-        "3.14159265358979323846", "123456789012345678", "0000000000000000000000001.5", "1e400", "2147483648",
-        "-2147483649", "1e", "1e+",
-        "{", "}", "<", ">", "#", "\"", " ", "  ", "\t", "\n", "\r\n", "\v", "\f", "\n\n",
-        "[ a comment\nover two lines ]", "[]", "; to the end of the line\n", ";\r\n", "[ ; ]", "; [ \n"};
+    static const std::vector<std::string> pieces = {"triangle",
+                                                    "vertex",
+                                                    "smooth_triangle",
+                                                    "camera",
+                                                    "CAMERA",
+                                                    "Vertex",
+                                                    "a.b:c\\e_2",
+                                                    "x",
+                                                    "out.tga",
+                                                    "0",
+                                                    "-0.727006",
+                                                    "39.7468",
+                                                    "1e3",
+                                                    "-.5",
+                                                    "+",
+                                                    "-",
+                                                    ".",
+                                                    "1-2",
+                                                    "2.5.3",
+                                                    "1.5e+3",
+                                                    "1E-22",
+                                                    "7e22",
+                                                    "1e23",
+                                                    "7e-23",
+                                                    "0.1",
+                                                    "4.35",
+                                                    "5.",
+                                                    "--1",
+                                                    "9007199254740993",
+                                                    "2.2250738585072014e-308",
+                                                    "3.14159265358979323846",
+                                                    "123456789012345678",
+                                                    "0000000000000000000000001.5",
+                                                    "1e400",
+                                                    "2147483648",
+                                                    "-2147483649",
+                                                    "1e",
+                                                    "1e+",
+                                                    "{",
+                                                    "}",
+                                                    "<",
+                                                    ">",
+                                                    "#",
+                                                    "\"",
+                                                    " ",
+                                                    "  ",
+                                                    "\t",
+                                                    "\n",
+                                                    "\r\n",
+                                                    "\v",
+                                                    "\f",
+                                                    "\n\n",
+                                                    "[ a comment\nover two lines ]",
+                                                    "[]",
+                                                    "; to the end of the line\n",
+                                                    ";\r\n",
+                                                    "[ ; ]",
+                                                    "; [ \n"};
     const char* endings[] = {"", "[ never closed\n", "; no line end", "vertex", "12.5", "\n"};
     std::string text;
     for (int n = std::uniform_int_distribution<int>(0, 400)(engine); n > 0; --n) {
@@ -206,8 +258,8 @@ TEST_F(Lexer, BufferedReadingMatchesCharacterByCharacterReading) {
 // (which end the parse with the same message).
 TEST_F(Lexer, VectorsReadAtOnceMatchTheirTokensReadOneByOne) {
     std::mt19937 engine(5);
-    const std::vector<std::string> numbers = {"0", "-0", "1", "-49.9", "0.0541661", "+3", "-.5", "5.", "1e3", "1E-22",
-                                              "7e22", "1e23", "123456789012345678", "1-2", "2.5.3", "-"};
+    const std::vector<std::string> numbers = {"0",   "-0",    "1",    "-49.9", "0.0541661",          "+3",  "-.5",   "5.",
+                                              "1e3", "1E-22", "7e22", "1e23",  "123456789012345678", "1-2", "2.5.3", "-"};
     const std::vector<std::string> gaps = {" ", "", "  ", "\n", "\r\n", "\t", " [ comment ] ", " ; line\n"};
     auto pick = [&](const std::vector<std::string>& from) {
         return from[std::uniform_int_distribution<size_t>(0, from.size() - 1)(engine)];
@@ -216,9 +268,9 @@ TEST_F(Lexer, VectorsReadAtOnceMatchTheirTokensReadOneByOne) {
         std::string text;
         for (int v = 0; v < 6; ++v) {
             const bool broken = round % 10 == 9 && v == 5;
-            for (const std::string& piece : {pick(gaps), std::string("<"), pick(gaps), pick(numbers), pick(gaps),
-                                             std::string(broken ? "," : " "), pick(numbers), std::string(" "),
-                                             pick(numbers), pick(gaps), std::string(">")}) {
+            for (const std::string& piece :
+                 {pick(gaps), std::string("<"), pick(gaps), pick(numbers), pick(gaps), std::string(broken ? "," : " "),
+                  pick(numbers), std::string(" "), pick(numbers), pick(gaps), std::string(">")}) {
                 text += piece;
             }
         }
@@ -244,13 +296,15 @@ TEST_F(Lexer, VectorsReadAtOnceMatchTheirTokensReadOneByOne) {
                             Lire_Vecteur(fast);
                         } else {  // the tokens one by one, as the reader checks them
                             type_motcle = 2;
-                            if (Lire_MotCle(slow) != tokOpenAngle) yyerror(" Opening backet '<' expected before x component");
+                            if (Lire_MotCle(slow) != tokOpenAngle)
+                                yyerror(" Opening backet '<' expected before x component");
                             double xyz[3];
                             for (double& c : xyz) {
                                 if (Lire_MotCle(slow) != tokNumber) yyerror(" component expected");
                                 c = val_DBL;
                             }
-                            if (Lire_MotCle(slow) != tokCloseAngle) yyerror(" Closing bracket '>' expected after z component");
+                            if (Lire_MotCle(slow) != tokCloseAngle)
+                                yyerror(" Closing bracket '>' expected after z component");
                             vect_tmp = {xyz[0], xyz[1], xyz[2]};
                         }
                         states.push_back(state());

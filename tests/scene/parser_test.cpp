@@ -20,7 +20,8 @@ TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
     EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> } settings { output_type \"png\" output_name \"o\" }"),
               "\n Parsing scene.orv Missing surface!");
     EXPECT_EQ(run(std::string(sceneBase) + "sphere { center <0 0 0> radius 1 } ring { center <0 0 0> normal <0 0 1> "
-                                           "internal_radius 1 external_radius 2 } surface { }", &result),
+                                           "internal_radius 1 external_radius 2 } surface { }",
+                  &result),
               "\n Parsing scene.orv Warning: scene doesn't contain any light.\n\n Number of sphere(s):\t\t1\n"
               " Number of ring(s):\t\t1\n Number of plane(s):\t\t0\n Number of cone(s):\t\t0\n"
               " Number of cylinder(s):\t\t0\n Number of disc(s):\t\t0\n Number of polygon(s):\t\t0\n"
@@ -30,16 +31,20 @@ TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
 }
 
 TEST_F(Parser, AnythingButABlockOrStatementAtTheTopIsRefused) {
-    EXPECT_EQ(run("\n\nfoo"), "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
-    EXPECT_EQ(run("radius 1"), "\n Parsing scene.orv\n Scene parser returned error: 502 'radius'\n" +
-                                   parseError(1, " Unkown term"));
+    EXPECT_EQ(run("\n\nfoo"),
+              "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
+    EXPECT_EQ(run("radius 1"),
+              "\n Parsing scene.orv\n Scene parser returned error: 502 'radius'\n" + parseError(1, " Unkown term"));
 }
 
 TEST_F(Parser, DeclaredColours) {
     run("declare \"red\" color 1 0 0 surface { color #red } sphere { center <0 0 0> radius 1 }\n"
         "declare \"red\" color 0 1 0 surface { color #red } sphere { center <0 0 5> radius 1 }\n"
-        "declare \"" + std::string(63, 'n') + "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" "
-        "background #" + std::string(63, 'n') + " }");
+        "declare \"" +
+        std::string(63, 'n') +
+        "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" "
+        "background #" +
+        std::string(63, 'n') + " }");
     EXPECT_EQ(myObjectList->surface.color.green, 1.0);  // the newest declaration wins
     EXPECT_EQ(myObjectList->next->surface.color.red, 1.0);
     EXPECT_EQ(myBackGroundColor.red, 2.0);  // declarations take any value
@@ -51,8 +56,9 @@ TEST_F(Parser, DeclaredColours) {
 
 TEST_F(Parser, IncludedFilesAreReadInPlace) {
     write("part.orv", "sphere { center <0 0 1> radius 1 }\n");  // read in place, its name kept aside
-    EXPECT_EQ(run("sphere { center <0 0 0> radius 1 }\ninclude \"part.orv\"\nsphere { center <0 0 2> radius 1 }")
-                  .substr(0, 38), "\n Parsing scene.orv\n Parsing part.orv ");
+    EXPECT_EQ(
+        run("sphere { center <0 0 0> radius 1 }\ninclude \"part.orv\"\nsphere { center <0 0 2> radius 1 }").substr(0, 38),
+        "\n Parsing scene.orv\n Parsing part.orv ");
     EXPECT_EQ(myObjectList->sphere.center.z, 2);  // the list runs newest first
     EXPECT_EQ(myObjectList->next->sphere.center.z, 1);
     write("broken.orv", "\nsphere { radius 0 }\n");  // lines count on through the included file
@@ -106,7 +112,8 @@ TEST_F(Parser, BlockMessages) {
         {"camera { position <0 1 0> }", " error in camera structure declaration"},
         {camera + "focal_length 5 focal_point <0 0 0> }", " focal lenght OR focal point must be defined"},
         {"camera { position <1 2 3> look_at <1 2 3> }", " camera position and look_at cannot be the same point"},
-        {"camera { position <0 0 5> look_at <0 0 0> }", " camera up vector cannot be null or parallel to the viewing direction"},
+        {"camera { position <0 0 5> look_at <0 0 0> }",
+         " camera up vector cannot be null or parallel to the viewing direction"},
         {settings + "output_type \"jpg\" }", " invalid output file type specified"},
         {settings + "jitter \"true\" }", " jitter must be either 'yes' or 'no'"},
         {"settings { output_type \"png\" }", " error in settings structure declaration"},
@@ -137,7 +144,8 @@ TEST_F(Parser, BlockMessages) {
         {"disc { " + place + "radius -2 }", " radius cannot be null or negative"},
         {"disc { center <0 0 0> normal <0 0 0> radius 1 }", " disc normal cannot be <0 0 0>"},
         {"ring { center <0 0 0> internal_radius 1 external_radius 2 }", " missing parameter(s) in disc structure"},
-        {"ring { " + place + "internal_radius 0 external_radius 2 }", " external and internal radius cannot be null or negative"},
+        {"ring { " + place + "internal_radius 0 external_radius 2 }",
+         " external and internal radius cannot be null or negative"},
         {"ring { " + place + "internal_radius 2 external_radius 2 }", " both radius are equal"},
         {"ring { center <0 0 0> normal <0 0 0> internal_radius 1 external_radius 2 }", " ring normal cannot be <0 0 0>"},
         {"triangle { " + three + "vertex junk }", " Too many vertices in triangle structure"},  // before the vector

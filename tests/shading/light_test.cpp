@@ -12,7 +12,7 @@ namespace {
 int calls = 0;
 int blockedCalls = 0;  // bit i set: the i-th query is blocked
 
-double widest = 0.0;    // the largest sine of the angle between a shadow ray and the z axis
+double widest = 0.0;  // the largest sine of the angle between a shadow ray and the z axis
 
 int scriptedHit(const Object* obj, const Ray* ray, Hit* hit) {
     widest = std::max(widest, length(cross(ray->direction, {0, 0, 1})));
@@ -47,7 +47,11 @@ TEST_F(LightTest, ShadowsPassTheFractionOfFreeRays) {
     Ray ray;
     const double d = makeLightRay(sharp, {0, 0, 0}, &ray);
     Color c;
-    struct Case { const Light* light; int blocked; double fraction; };
+    struct Case {
+        const Light* light;
+        int blocked;
+        double fraction;
+    };
     for (const Case& t : {Case{sharp, 1, 0.0}, Case{sharp, 0, 1.0}, Case{smooth, 0xF, 0.0}, Case{smooth, 0, 1.0},
                           Case{smooth, 0b0010, 0.75}}) {
         calls = 0;

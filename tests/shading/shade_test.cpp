@@ -169,7 +169,7 @@ TEST_F(ShadeTest, FuzzyReflectionSpreadsItsSamples) {
         EXPECT_EQ(randDraws([&] { EXPECT_NEAR(traceDown().red, 0.2, 1e-15); }), draws);
         EXPECT_EQ(calls, rays);
         EXPECT_GE(steepest, std::sqrt(1 - 0.2 * 0.2));
-        EXPECT_EQ(steepest < 1.0, samples > 0) << steepest;
+        EXPECT_EQ(steepest<1.0, samples> 0) << steepest;
     }
 }
 
