@@ -166,22 +166,32 @@ struct Bins {
 void sweep(const Bins& bins, int axis, int used, BinSplit& best) {
     double leftCost[binCount];  // the split at k puts the bins below k first
     long leftCount[binCount];
+    // An empty bin's box is the empty box: it changes neither the box nor the count, so the cost
+    // of the bins so far stays what it was.
     Box box = emptyBox;
     long count = 0;
+    double cost = 0;
     for (int b = 0; b < used - 1; ++b) {
-        enclose(box, bins.box[axis][b]);
-        count += bins.count[axis][b];
+        if (bins.count[axis][b] != 0) {
+            enclose(box, bins.box[axis][b]);
+            count += bins.count[axis][b];
+            cost = area(box) * count;
+        }
         leftCount[b + 1] = count;
-        leftCost[b + 1] = count ? area(box) * count : 0;
+        leftCost[b + 1] = cost;
     }
     box = emptyBox;
     count = 0;
+    cost = 0;
     for (int b = used - 1; b > 0; --b) {
-        enclose(box, bins.box[axis][b]);
-        count += bins.count[axis][b];
+        if (bins.count[axis][b] != 0) {
+            enclose(box, bins.box[axis][b]);
+            count += bins.count[axis][b];
+            cost = area(box) * count;
+        }
         if (count == 0 || leftCount[b] == 0) continue;
-        const double cost = leftCost[b] + area(box) * count;
-        if (cost < best.cost) best = {axis, b, cost};
+        const double total = leftCost[b] + cost;
+        if (total < best.cost) best = {axis, b, total};
     }
 }
 

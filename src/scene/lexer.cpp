@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cerrno>
 #include <climits>
 #include <cmath>
@@ -220,11 +221,24 @@ int collect(StreamWindow& in, int first, unsigned char kind, const char* tooLong
 constexpr double exactPowersOfTen[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,  1e8,  1e9,  1e10, 1e11,
                                        1e12, 1e13, 1e14, 1e15, 1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
+// mantissa (below 2^53) times ten to the power `power`, with a single exact multiplication or
+// division: one rounding, so exactly the value strtod gives for the same digits. False when the
+// power is more than 22 from zero and the mantissa is not zero.
+bool scaleExactly(std::uint64_t mantissa, int power, bool negative, double* value) {
+    double result = 0.0;
+    if (mantissa != 0) {
+        if (power < -22 || power > 22) return false;
+        const auto exact = static_cast<double>(mantissa);
+        result = power >= 0 ? exact * exactPowersOfTen[power] : exact / exactPowersOfTen[-power];
+    }
+    *value = negative ? -result : result;
+    return true;
+}
+
 // Decimal text of the plain form [sign] digits [. digits] [e [sign] digits] with at most 15
 // digits (so that they make an integer exactly, below 2^53) and a power of ten within 22 of
-// zero is converted with a single exact multiplication or division: one rounding, so exactly the
-// value strtod gives. Anything else (longer mantissas, far exponents, text that strtod reads only
-// in part) returns false.
+// zero is converted by scaleExactly. Anything else (longer mantissas, far exponents, text that
+// strtod reads only in part) returns false.
 bool quickDecimal(std::string_view text, double* value) {
     constexpr int maxDigits = 15;
     const char* p = text.data();
@@ -256,16 +270,125 @@ bool quickDecimal(std::string_view text, double* value) {
         if (negativeExponent) exponent = -exponent;
     }
     if (p != end) return false;
+    return scaleExactly(mantissa, exponent - fractionDigits, negative, value);
+}
 
-    const int power = exponent - fractionDigits;
-    double result = 0.0;
-    if (mantissa != 0) {
-        if (power < -22 || power > 22) return false;
-        const auto exact = static_cast<double>(mantissa);
-        result = power >= 0 ? exact * exactPowersOfTen[power] : exact / exactPowersOfTen[-power];
+// Eight characters of text side by side, the first in the lowest byte.
+class EightCharacters {
+public:
+    static constexpr bool available = std::endian::native == std::endian::little;
+
+    explicit EightCharacters(const char* text) { std::memcpy(&bits_, text, sizeof bits_); }
+
+    // How many of them, from the first, are decimal digits.
+    int leadingDigits() const {
+        constexpr std::uint64_t highNibbles = 0xF0F0F0F0F0F0F0F0;
+        constexpr std::uint64_t threes = 0x3030303030303030;
+        // Nonzero where a character lies outside 0x30 to 0x3F, or (six more) beyond 0x39. A carry
+        // out of a character in the addition comes only from one above 0xF9, which already ends
+        // the digits before the character it carries into.
+        const std::uint64_t notDigit =
+            ((bits_ & highNibbles) ^ threes) | (((bits_ + 0x0606060606060606) & highNibbles) ^ threes);
+        return notDigit == 0 ? 8 : std::countr_zero(notDigit) / 8;
     }
-    *value = negative ? -result : result;
-    return true;
+
+    // The value of the first `count` characters (0 to 8 of them), which are digits.
+    std::uint64_t value(int count) const {
+        // The digits' values, moved to the high bytes behind leading zeros (in two steps: for no
+        // digits, the move takes out all eight); the subtraction borrows only upwards, out of the
+        // characters after the digits, which the move drops.
+        const int half = 4 * (8 - count);
+        std::uint64_t v = (bits_ - 0x3030303030303030) << half << half;
+        v = v * 10 + (v >> 8);  // pairs of digits, in every other byte
+        constexpr std::uint64_t pairs = 0x000000FF000000FF;
+        return ((v & pairs) * (100 + (std::uint64_t{1000000} << 32)) +
+                ((v >> 16 & pairs) * (1 + (std::uint64_t{10000} << 32)))) >>
+               32;
+    }
+
+private:
+    std::uint64_t bits_ = 0;
+};
+
+constexpr std::uint64_t powersOfTen[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000};
+
+// What plainNumber needs left in the window before it reads a number.
+constexpr std::ptrdiff_t lookAhead = 24;
+
+// A number of the form [sign] digits [. digits], at most seven digits on each side of the point
+// and at least one in all, read from `p` on, eight characters at a time: the position after it,
+// with its value in *value (exactly quickDecimal's). Null, with nothing read, for any other form
+// or a character after it that would continue the number (an exponent, a second point or sign),
+// and when fewer than `lookAhead` characters are left before `end`.
+const char* plainNumber(const char* p, const char* end, double* value) {
+    if constexpr (!EightCharacters::available) {
+        return nullptr;
+    } else {
+        if (end - p < lookAhead) return nullptr;
+        const bool negative = *p == '-';
+        p += negative || *p == '+' ? 1 : 0;
+        const EightCharacters whole(p);
+        const int wholeDigits = whole.leadingDigits();
+        if (wholeDigits == 8) return nullptr;
+        std::uint64_t mantissa = whole.value(wholeDigits);
+        p += wholeDigits;
+        int fractionDigits = 0;
+        if (*p == '.') {
+            const EightCharacters fraction(++p);
+            fractionDigits = fraction.leadingDigits();
+            if (fractionDigits == 8) return nullptr;
+            mantissa = mantissa * powersOfTen[fractionDigits] + fraction.value(fractionDigits);
+            p += fractionDigits;
+        }
+        if (wholeDigits + fractionDigits == 0 || is(*p, numberPart)) return nullptr;
+        scaleExactly(mantissa, -fractionDigits, negative, value);
+        return p;
+    }
+}
+
+// The high bit of each of the eight characters set where it is a small letter or '_', the
+// characters of every keyword. No carry crosses from one character to the next.
+std::uint64_t keywordCharacters(std::uint64_t x) {
+    constexpr std::uint64_t highBits = 0x8080808080808080;
+    constexpr std::uint64_t lowBits = 0x7F7F7F7F7F7F7F7F;
+    const std::uint64_t low7 = x & lowBits;
+    const std::uint64_t fromA = low7 + 0x1F1F1F1F1F1F1F1F;    // at least 'a'
+    const std::uint64_t beyondZ = low7 + 0x0505050505050505;  // beyond 'z'
+    const std::uint64_t u = x ^ 0x5F5F5F5F5F5F5F5F;           // '_' becomes zero
+    const std::uint64_t notUnderscore = ((u & lowBits) + lowBits) | u;
+    return ((fromA & ~beyondZ) | ~notUnderscore) & ~x & highBits;
+}
+
+// How many of the sixteen characters from `text` on, from the first, are small letters or '_'.
+int leadingKeywordCharacters(const char* text) {
+    std::uint64_t words[2];
+    std::memcpy(words, text, sizeof words);
+    constexpr std::uint64_t highBits = 0x8080808080808080;
+    const std::uint64_t first = ~keywordCharacters(words[0]) & highBits;
+    if (first != 0) return std::countr_zero(first) / 8;
+    const std::uint64_t second = ~keywordCharacters(words[1]) & highBits;
+    return second != 0 ? 8 + std::countr_zero(second) / 8 : 16;
+}
+
+// Collects a word, after its first character, into chaine as collect does, when the rest of it is
+// at most fifteen small letters and '_' (what keywords are made of) and the window holds sixteen
+// characters more: these are looked at side by side instead of one by one. Returns the word's
+// length, or 0 with nothing taken.
+int quickWord(StreamWindow& in, int first) {
+    if constexpr (!EightCharacters::available) {
+        return 0;
+    } else {
+        constexpr int span = 16;
+        const char* const p = in.begin();
+        if (in.end() - p < span) return 0;
+        const int rest = leadingKeywordCharacters(p);
+        if (rest == span || is(p[rest], wordPart)) return 0;
+        chaine[0] = static_cast<char>(first);
+        std::memcpy(chaine + 1, p, span);
+        chaine[1 + rest] = '\0';
+        in.take(p + rest);
+        return 1 + rest;
+    }
 }
 
 // Converts chaine (length characters) as far as the conversion accepts it; the rest of the text
@@ -316,6 +439,10 @@ bool quickVector(FILE* file) {
     double value[3];
     for (double& v : value) {
         skipBlanks();
+        if (const char* const after = plainNumber(p, end, &v)) {
+            p = after;
+            continue;
+        }
         const char* const start = p;
         if (p == end || !is(*p, numberStart)) return false;
         while (p != end && is(*p, numberPart)) ++p;
@@ -364,7 +491,8 @@ int Lire_MotCle(FILE* file) {
         default: break;
     }
     if (is(static_cast<char>(ch), letter)) {
-        const int length = collect(in, ch, wordPart, " word longer than 255 characters");
+        int length = quickWord(in, ch);
+        if (length == 0) length = collect(in, ch, wordPart, " word longer than 255 characters");
         return mot_cle = keywordCode({chaine, static_cast<size_t>(length)});
     }
     if (is(static_cast<char>(ch), numberStart)) {
