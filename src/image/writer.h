@@ -1,8 +1,10 @@
 // What every image writer holds between open and close: the picture in memory (the frame, row y
-// at byte y * width * 3) and the file it goes to. The file is written under a temporary name
-// beside the picture and takes the picture's name only once it is complete and on disk, so an
-// earlier picture of that name stays as it was until then; a file that is dropped, or fails on
-// the way, is removed, so no half-written image is ever left behind.
+// at byte y * width * 3) and the file it goes to. The file is written without a name in the
+// picture's directory (or, where the file system offers no such files, under a hidden temporary
+// name beside the picture) and takes the picture's name only once it is complete and on disk, so
+// an earlier picture of that name stays as it was until then; a file that is dropped, or fails on
+// the way, is removed, so no half-written image is ever left behind. A file without a name
+// vanishes with the process however it ends, kill -9 included.
 #pragma once
 
 #include <cstddef>
@@ -22,9 +24,10 @@ public:
 
     // Opens the file for binary writing; false, with errno set, when fopen could not create or
     // truncate it (a directory, a file without write permission, a missing or unwritable
-    // directory). A regular file, or a new one, is written under a temporary name in its
-    // directory, with the permissions fopen would give it; anything else (a device, a pipe, a file
-    // in a directory where no other file can be made) is written in place, as fopen does.
+    // directory). A regular file, or a new one, is written as a file without a name (or under a
+    // temporary name) in its directory, with the permissions fopen would give it; anything else
+    // (a device, a pipe, a file in a directory where no other file can be made) is written in
+    // place, as fopen does.
     bool create(const char* name);
     FILE* stream() const { return file_.get(); }
     // Closes the file. True when `written` holds and neither the stream, the flush to disk, the
@@ -39,7 +42,7 @@ private:
         void operator()(FILE* file) const { std::fclose(file); }
     };
     std::unique_ptr<FILE, Closer> file_;
-    std::string name_;    // the file being written
+    std::string name_;    // the file being written; empty while it has no name
     std::string target_;  // the name it takes when complete; empty when written in place
 };
 

@@ -276,7 +276,9 @@ TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
         EXPECT_NE(status, 0) << (interrupt ? "Ctrl-C" : "kill");
         EXPECT_NE(status, -1) << "the job did not end";
         EXPECT_LT(std::chrono::steady_clock::now() - killed, 5s);
-        EXPECT_TRUE(dir.empty()) << (interrupt ? "Ctrl-C" : "kill");
+        // mpirun ends the other ranks with SIGTERM, then SIGKILL a second later: a rank 0 that misses
+        // that second under load can leave its hidden file where a file cannot be without a name.
+        EXPECT_TRUE(dir.empty() || !offersUnnamedFiles(dir.path())) << (interrupt ? "Ctrl-C" : "kill");
         EXPECT_TRUE(endsSoon(worker));  // no rank is left behind
     }
 }

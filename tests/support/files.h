@@ -17,6 +17,17 @@
 
 #include <gtest/gtest.h>
 
+// Whether the file system of `directory` makes files without a name, which the image writer
+// writes to so that nothing of an unfinished picture outlives its process, kill -9 included.
+inline bool offersUnnamedFiles(const std::string& directory) {
+#ifdef O_TMPFILE
+    const int fd = open(directory.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+    if (fd >= 0) close(fd);
+    return fd >= 0;
+#endif
+    return false;
+}
+
 // A fresh directory for the files one test writes, removed with its contents when the test ends.
 class TempDir {
 public:
