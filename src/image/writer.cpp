@@ -53,15 +53,20 @@ bool replaceable(const std::string& target, mode_t* mode) {
     return S_ISREG(status.st_mode) && access(target.c_str(), W_OK) == 0;
 }
 
+// Where the file name in a path starts, after its directory.
+std::size_t nameStart(const std::string& path) {
+    const std::size_t slash = path.rfind('/');
+    return slash == std::string::npos ? 0 : slash + 1;
+}
+
 std::string directoryOf(const std::string& target) {
-    const std::size_t slash = target.rfind('/');
-    return slash == std::string::npos ? std::string(".") : target.substr(0, slash + 1);
+    const std::size_t base = nameStart(target);
+    return base == 0 ? std::string(".") : target.substr(0, base);
 }
 
 // The hidden name beside target: "." plus (the start of) its name, then `suffix`.
 std::string hiddenBeside(const std::string& target, const std::string& suffix) {
-    const std::size_t slash = target.rfind('/');
-    const std::size_t base = slash == std::string::npos ? 0 : slash + 1;
+    const std::size_t base = nameStart(target);
     return target.substr(0, base) + "." + target.substr(base, 100) + "." + suffix;
 }
 

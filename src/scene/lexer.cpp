@@ -346,51 +346,6 @@ const char* plainNumber(const char* p, const char* end, double* value) {
     }
 }
 
-// The high bit of each of the eight characters set where it is a small letter or '_', the
-// characters of every keyword. No carry crosses from one character to the next.
-std::uint64_t keywordCharacters(std::uint64_t x) {
-    constexpr std::uint64_t highBits = 0x8080808080808080;
-    constexpr std::uint64_t lowBits = 0x7F7F7F7F7F7F7F7F;
-    const std::uint64_t low7 = x & lowBits;
-    const std::uint64_t fromA = low7 + 0x1F1F1F1F1F1F1F1F;    // at least 'a'
-    const std::uint64_t beyondZ = low7 + 0x0505050505050505;  // beyond 'z'
-    const std::uint64_t u = x ^ 0x5F5F5F5F5F5F5F5F;           // '_' becomes zero
-    const std::uint64_t notUnderscore = ((u & lowBits) + lowBits) | u;
-    return ((fromA & ~beyondZ) | ~notUnderscore) & ~x & highBits;
-}
-
-// How many of the sixteen characters from `text` on, from the first, are small letters or '_'.
-int leadingKeywordCharacters(const char* text) {
-    std::uint64_t words[2];
-    std::memcpy(words, text, sizeof words);
-    constexpr std::uint64_t highBits = 0x8080808080808080;
-    const std::uint64_t first = ~keywordCharacters(words[0]) & highBits;
-    if (first != 0) return std::countr_zero(first) / 8;
-    const std::uint64_t second = ~keywordCharacters(words[1]) & highBits;
-    return second != 0 ? 8 + std::countr_zero(second) / 8 : 16;
-}
-
-// Collects a word, after its first character, into chaine as collect does, when the rest of it is
-// at most fifteen small letters and '_' (what keywords are made of) and the window holds sixteen
-// characters more: these are looked at side by side instead of one by one. Returns the word's
-// length, or 0 with nothing taken.
-int quickWord(StreamWindow& in, int first) {
-    if constexpr (!EightCharacters::available) {
-        return 0;
-    } else {
-        constexpr int span = 16;
-        const char* const p = in.begin();
-        if (in.end() - p < span) return 0;
-        const int rest = leadingKeywordCharacters(p);
-        if (rest == span || is(p[rest], wordPart)) return 0;
-        chaine[0] = static_cast<char>(first);
-        std::memcpy(chaine + 1, p, span);
-        chaine[1 + rest] = '\0';
-        in.take(p + rest);
-        return 1 + rest;
-    }
-}
-
 // Converts chaine (length characters) as far as the conversion accepts it; the rest of the text
 // is ignored.
 void convertNumber(int length) {
@@ -491,8 +446,7 @@ int Lire_MotCle(FILE* file) {
         default: break;
     }
     if (is(static_cast<char>(ch), letter)) {
-        int length = quickWord(in, ch);
-        if (length == 0) length = collect(in, ch, wordPart, " word longer than 255 characters");
+        const int length = collect(in, ch, wordPart, " word longer than 255 characters");
         return mot_cle = keywordCode({chaine, static_cast<size_t>(length)});
     }
     if (is(static_cast<char>(ch), numberStart)) {
