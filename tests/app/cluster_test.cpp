@@ -130,15 +130,11 @@ TEST(Cluster, EveryLayoutRendersTheBytesOfOrvel) {
 // The reference images of the end-to-end tests, in all five formats, from several ranks.
 TEST(Cluster, EveryFormatWritesTheReferenceBytes) {
     TempDir dir;
-    for (const char* scene : {"e2e_flat", "e2e_fisheye"}) {
-        for (const char* format : {"tga", "bmp", "ppm", "png", "jpg"}) {
-            const int ranks = std::string(scene) == "e2e_flat" ? 3 : 2;
-            const ProgramRun run = runCluster(ranks,
-                                              {"-i", dataDir + "/" + scene + ".orv", "-o", "image",
-                                               std::string("-") + format, "-t", ranks == 3 ? "1" : "2"},
-                                              dir.path());
-            EXPECT_EQ(run.status, 0) << run.err;
-            EXPECT_TRUE(readWholeFile(dir.path("image.") + format) == readWholeFile(dataDir + "/" + scene + "." + format))
+    for (const std::string scene : {"e2e_flat", "e2e_fisheye"}) {
+        for (const std::string format : {"tga", "bmp", "ppm", "png", "jpg"}) {
+            const std::vector<std::string> args = {"-i", dataDir + "/" + scene + ".orv", "-o", "image", "-" + format};
+            EXPECT_EQ(runCluster(3, with(args, {"-t", "2"}), dir.path()).status, 0);
+            EXPECT_TRUE(readWholeFile(dir.path("image." + format)) == readWholeFile(dataDir + "/" + scene + "." + format))
                 << scene << "." << format;
         }
     }

@@ -56,6 +56,13 @@ TEST(CommandLine, FailuresBeforeAnyImage) {
         {{"scene.orv"}, ""},  // a scene named without -i is skipped
         {{"-i", "scene.orv", "-x"}, ""},
         {{"-i", "scene.orv", "-r", "0"}, ""},  // a missing value before a bad one
+        {{"-i", "scene.orv", "--seed"}, ""},
+        // A seed is decimal digits up to the largest 64-bit number.
+        {{"-i", "scene.orv", "--seed", "-1"}, ""},
+        {{"-i", "scene.orv", "--seed", "+1"}, ""},
+        {{"-i", "scene.orv", "--seed", " 1"}, ""},
+        {{"-i", "scene.orv", "--seed", "1e3"}, ""},
+        {{"-i", "scene.orv", "--seed", "18446744073709551616"}, ""},
         {{"-i", "nowhere.orv"}, "\n Scene file: nowhere.orv could no be opened\n"},
         {{"-i", "scene.orv", "--resolution", "10", "abc"}, badSize("--resolution")},
         // The final values count; of two bad sides, the one given first is named.
