@@ -17,77 +17,63 @@ namespace {
 
 using Bounding = SceneTest;
 
-// The hierarchy build done the plain way, by walking and relinking the records themselves: the
-// reference the array-based build must match record for record.
-namespace reference {
-
-long total = 0;
-
-double centre(const Object* obj, int i) { return obj->boundMin[i] + obj->boundMax[i]; }
-
-// Chains the records in the given order, the last one before `after`; *slot takes the first.
-void relink(Object** slot, const std::vector<Object*>& order, Object* after) {
-    for (size_t k = 0; k + 1 < order.size(); ++k) order[k]->next = order[k + 1];
-    order.back()->next = after;
-    *slot = order.front();
+// Six bounds as hexadecimal floats, bit for bit.
+template <typename Bound>
+std::string bits(const Bound& lo, const Bound& hi) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%a %a %a %a %a %a ", double(lo[0]), double(hi[0]), double(lo[1]), double(hi[1]),
+                  double(lo[2]), double(hi[2]));
+    return text;
 }
 
-// A node over the run (2 to bunching records) in its place, with exactly their extents.
-void group(Object** slot, const std::vector<Object*>& run, Object* after) {
-    Object* node = allocateObject();
-    node->kind = kindNode;
-    node->children = &node->childList;
-    node->childList = {static_cast<int32_t>(run.size()), nullptr, nullptr};
-    relink(&node->childList.first, run, nullptr);
-    for (int i = 0; i < 3; ++i) {
-        node->boundMin[i] = 1e10;
-        node->boundMax[i] = -1e10;
-        for (const Object* c : run) {
-            node->boundMin[i] = std::min(node->boundMin[i], c->boundMin[i]);
-            node->boundMax[i] = std::max(node->boundMax[i], c->boundMax[i]);
-        }
+// The hierarchy build done the plain way, one record at a time: a record or a node as it
+// stands in the list, and the description of it and everything below it.
+struct Item {
+    double lo[3], hi[3];
+    std::string text;
+};
+
+// A node over the items (2 to bunching), with exactly their extents.
+Item group(const std::vector<Item>& run) {
+    Item node{{1e10, 1e10, 1e10}, {-1e10, -1e10, -1e10}, ""};
+    for (const Item& c : run) {
+        for (int i = 0; i < 3; ++i) node.lo[i] = std::min(node.lo[i], c.lo[i]), node.hi[i] = std::max(node.hi[i], c.hi[i]);
+        node.text += c.text;
     }
-    total -= static_cast<long>(run.size()) - 1;
-    relink(slot, {node}, after);
+    node.text = '[' + std::to_string(run.size()) + ": " + bits(node.lo, node.hi) + node.text + "] ";
+    return node;
 }
 
-// Splits the run of n records at *slot at the mean doubled centre along the widest spread (x
-// before y before z on ties): the high part first, then the low one, each in the order pushing its
-// records at its front gives; an empty part takes half the other from its front. 1 when it split.
-int split(Object** slot, long n) {
-    std::vector<Object*> run;
-    Object* after = *slot;
-    for (long k = 0; k < n; ++k, after = after->next) run.push_back(after);
-    if (n <= 1) return 0;
-    if (n <= bunching) return group(slot, run, after), 0;
+// One pass over a run of the list, its pieces appended to `list` in order: split at the mean
+// doubled centre along the widest spread (x before y before z on ties), the high part first,
+// then the low one, each in the order pushing its records at its front gives; an empty part takes
+// half the other from its front. A piece of 2 to bunching items becomes a node.
+void pass(const std::vector<Item>& run, std::vector<Item>& list) {
+    const long n = static_cast<long>(run.size());
+    if (n <= bunching) return list.push_back(n == 1 ? run[0] : group(run));
+    auto centre = [](const Item& item, int i) { return item.lo[i] + item.hi[i]; };
     int axis = 0;
     double widest = -1e10, median = 0;
     for (int i = 0; i < 3; ++i) {
         double lo = 1e10, hi = -1e10, sum = 0;
-        for (const Object* obj : run) {
-            lo = std::min(lo, centre(obj, i));
-            hi = std::max(hi, centre(obj, i));
-            sum += centre(obj, i);
+        for (const Item& item : run) {
+            lo = std::min(lo, centre(item, i));
+            hi = std::max(hi, centre(item, i));
+            sum += centre(item, i);
         }
         if (hi - lo > widest) widest = hi - lo, axis = i, median = sum / n;
     }
-    std::vector<Object*> low, high;  // in the order pushed: the reverse of the list's
-    for (Object* obj : run) (median > centre(obj, axis) ? low : high).push_back(obj);
-    std::vector<Object*>& empty = low.empty() ? low : high;
-    std::vector<Object*>& other = low.empty() ? high : low;
+    std::vector<Item> low, high;  // in the order pushed: the reverse of the list's
+    for (const Item& item : run) (median > centre(item, axis) ? low : high).push_back(item);
+    std::vector<Item>& empty = low.empty() ? low : high;
+    std::vector<Item>& other = low.empty() ? high : low;
     for (long k = empty.empty() ? n / 2 : 0; k > 0; --k) {
         empty.push_back(other.back());
         other.pop_back();
     }
-    std::vector<Object*> order(high.rbegin(), high.rend());
-    order.insert(order.end(), low.rbegin(), low.rend());
-    relink(slot, order, after);
-    split(&order[high.size() - 1]->next, static_cast<long>(low.size()));
-    split(slot, static_cast<long>(high.size()));
-    return 1;
+    pass({high.rbegin(), high.rend()}, list);
+    pass({low.rbegin(), low.rend()}, list);
 }
-
-}  // namespace reference
 
 // Records with the given extents, each labelled with its number (in its ambient weight, which
 // the build never looks at), pushed onto *list; each must come zero-filled.
@@ -105,27 +91,14 @@ void makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes, Object** l
     }
 }
 
-// Six bounds as hexadecimal floats, bit for bit.
-template <typename Bound>
-std::string bits(const Bound& lo, const Bound& hi) {
-    char text[256];
-    std::snprintf(text, sizeof text, "%a %a %a %a %a %a ", double(lo[0]), double(hi[0]), double(lo[1]), double(hi[1]),
-                  double(lo[2]), double(hi[2]));
-    return text;
-}
-
 // The records from obj on and everything below them: leaves by number, nodes with their exact
 // extents and counts.
 std::string describe(const Object* obj) {
     std::string text;
     for (; obj; obj = obj->next) {
-        if (obj->kind != kindNode) {
-            text += std::to_string(static_cast<int>(obj->surface.ambient)) + " ";
-            continue;
-        }
-        text += '[';
-        text += std::to_string(obj->children->count) + ": " + bits(obj->boundMin, obj->boundMax);
-        text += describe(obj->children->first) + "] ";
+        text += obj->kind != kindNode ? std::to_string(static_cast<int>(obj->surface.ambient)) + " "
+                                      : '[' + std::to_string(obj->children->count) + ": " +
+                                            bits(obj->boundMin, obj->boundMax) + describe(obj->children->first) + "] ";
     }
     return text;
 }
@@ -170,19 +143,23 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
         for (int count : {1, 2, 4, 5, 6, 9, 17, 64, 333, 2000}) {
             SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) + " records");
             reset();
-            const auto boxes = randomBoxes(engine, count, shape);
-            Object* expected = nullptr;
-            makeRecords(boxes, &expected);
-            makeRecords(boxes, &myObjectList);
-            nPrims = reference::total = count;
-            while (reference::split(&expected, reference::total)) {
+            makeRecords(randomBoxes(engine, count, shape), &myObjectList);
+            nPrims = count;
+            std::vector<Item> list;
+            for (const Object* obj = myObjectList; obj; obj = obj->next) {
+                list.push_back({{obj->boundMin[0], obj->boundMin[1], obj->boundMin[2]},
+                                {obj->boundMax[0], obj->boundMax[1], obj->boundMax[2]},
+                                std::to_string(static_cast<int>(obj->surface.ambient)) + " "});
+            }
+            while (list.size() > 1) {
+                const std::vector<Item> run = std::move(list);
+                list.clear();
+                pass(run, list);
             }
             buildBoundingSlabs();
-            EXPECT_EQ(reference::total, 1);
             const std::string tree = describe(myObjectList);
-            EXPECT_EQ(tree, describe(expected));
+            EXPECT_EQ(tree, list[0].text);
             EXPECT_EQ(nPrims, count + std::count(tree.begin(), tree.end(), '['));
-            freeList(&expected);
         }
     }
 }

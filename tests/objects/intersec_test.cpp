@@ -128,13 +128,14 @@ struct RandomScene {
         for (int k = 1; k < count; ++k) {
             const Vector c = point(10);
             const double r = uniform(0.2, 2);
-            Vector patch[6] = {c + point(2), unit(), c + point(2), unit(), c + point(2), unit()};
+            Vector patch[6] = {c + point(2), unit(), c + point(2), unit(), c + point(2), unit()},
+                   edges[2] = {point(2), point(2)};
             switch (k % 6) {
                 case 0: makeSphere(c, r); break;
                 case 1: makeCone(c, r, c + uniform(0.5, 4) * unit(), uniform(0, 1) < 0.5 ? r : uniform(0, 1.5)); break;
                 case 2: makeRing(c, unit(), uniform(0, 1) < 0.5 ? 0.0 : r / 3, r); break;
                 case 3: makeTriangle(vertexArray({c + point(2), c + point(2), c + point(2)})); break;
-                case 4: makePolygon(star(c, r, 4 + k % 5), 4 + k % 5); break;
+                case 4: makePolygon(vertexArray({c, c + edges[0], c + edges[0] + edges[1], c + edges[1]}), 4); break;
                 default: makePatch(patch);
             }
         }
@@ -159,16 +160,6 @@ struct RandomScene {
             Vector data[6] = {{x, y + 6, 0}, unit(), {x + 1, y + 6, 0.3}, unit(), {x, y + 7, -0.2}, unit()};
             makePatch(data);
         }
-    }
-    // A star-shaped outline in a random plane.
-    Vector* star(Vector c, double r, int corners) {
-        const Vector n = unit(), a = makeRay({}, cross(n, unit())).direction, b = cross(n, a);
-        auto* v = static_cast<Vector*>(std::malloc(corners * sizeof(Vector)));
-        for (int k = 0; k < corners; ++k) {
-            const double angle = (k + uniform(0, 0.8)) * 2 * M_PI / corners;
-            v[k] = c + (r * std::cos(angle)) * a + (r * std::sin(angle)) * b;
-        }
-        return v;
     }
 };
 

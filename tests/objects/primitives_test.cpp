@@ -21,28 +21,16 @@ constexpr Vector up{0, 0, 1};
 constexpr Vector down{0, 0, -1};
 const double s = std::sqrt(0.5);
 
-void expectVector(Vector v, Vector expected) {
-    EXPECT_NEAR(v.x, expected.x, 1e-12);
-    EXPECT_NEAR(v.y, expected.y, 1e-12);
-    EXPECT_NEAR(v.z, expected.z, 1e-12);
-}
-
 // One ray against one object: the distance expected (negative: no hit) and the entering flag.
 TEST_F(Primitive, DecisiveRays) {
     Object* sphere = makeSphere({0, 0, 0}, 1);
     Object* cylinder = makeCone({0, 0, 0}, 1, {0, 0, 2}, 1);  // open ends: never entered
     Object* cone = makeCone({0, 0, 0}, 1, {0, 0, 1}, 0);
-    Object* noCone = makeCone({0, 0, 0}, 1, {0, 0, 0}, 1);
     Object* plane = makePlane({0, 0, 2}, 3);  // z = 3: the normal made unit, the distance kept
     Object* ring = makeRing({0, 0, 0}, up, 0.5, 1);
-    Object* disc = makeRing({4, 5, 6}, {0, 0, 2}, 0, 2);
-    Object* noRing = makeRing({0, 0, 0}, {0, 0, 0}, 0, 1);
     Object* triangle = makeTriangle(vertexArray({{0, 0, 0}, {1, 0, 0}, {0, 1, 0}}));
-    Object* line = makeTriangle(vertexArray({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}}));
-    Vector flat[6] = {{0, 0, 0}, up, {1, 0, 0}, up, {0, 1, 0}, up};
+    Vector flat[6] = {{0, 0, 0}, up, {1, 0, 0}, up, {0, 1, 0}, up}, inLine[6] = {{0, 0, 0}, up, {1, 1, 1}, up, {2, 2, 2}};
     Object* patch = makePatch(flat);
-    Vector inLine[6] = {{0, 0, 0}, up, {1, 1, 1}, up, {2, 2, 2}, {0, 0, 0}};
-    Object* linePatch = makePatch(inLine);
     const struct {
         const char* what;
         const Object* obj;
@@ -54,36 +42,25 @@ TEST_F(Primitive, DecisiveRays) {
         {"sphere from the centre: the far root", sphere, {0, 0, 0}, {1, 0, 0}, 1, 0},
         {"sphere leaving from its surface", sphere, {0, 0, 1}, up, -1},
         {"sphere from within 0.001 of the radius squared: inside", sphere, {0, 0, -1.0002}, up, 2.0002, 0},
-        {"sphere from just beyond that: the near root", sphere, {0, 0, -1.005}, up, 0.005},
-        {"sphere behind", sphere, {0, 0, 5}, up, -1},
         {"cylinder from outside: not entering", cylinder, {5, 0, 1}, {-1, 0, 0}, 4, 0},
-        {"cylinder from inside", cylinder, {0, 0, 1}, {1, 0, 0}, 1, 0},
-        {"cylinder above the cap height", cylinder, {5, 0, 3}, {-1, 0, 0}, -1},
         {"cylinder, near root too high: the inner wall", cylinder, {-2, 0, 4}, {1, 0, -1}, 3 * std::sqrt(2.0), 0},
         {"cone along a generating line: one root", cone, {0, 0, -0.5}, {1, 0, 1}, 0.75 * std::sqrt(2.0), 0},
-        {"cone with base equal to cap", noCone, {-5, 0.1, 0.2}, {1, 1, 1}, -1},
+        {"cone with base equal to cap", makeCone({0, 0, 0}, 1, {0, 0, 0}, 1), {-5, 0.1, 0.2}, {1, 1, 1}, -1},
         {"plane along its normal", plane, {0, 0, -2}, up, 5},
         {"plane against its normal", plane, {0, 0, 5}, down, -1},
         {"plane below a cosine of 0.001", plane, {0, 0, -2}, {0.99999975, 0, 0.0005}, -1},
-        {"plane from a point on it", plane, {1, 1, 3}, up, 0},
-        {"ring from above", ring, {0.75, 0, 5}, down, 5},
         {"ring from below", ring, {0.75, 0, -5}, up, 5},
         {"ring's inner circle", ring, {0.5, 0, 5}, down, 5},
         {"ring's hole", ring, {0.25, 0, 5}, down, -1},
-        {"ring nearer than 0.001", ring, {0.75, 0, 0.0005}, down, -1},
-        {"disc of a normal made unit", disc, {4.5, 5, 10}, down, 4},
-        {"ring of no normal", noRing, {0.1, 0.2, 5}, down, -1},
-        {"triangle from above", triangle, {0.25, 0.25, 5}, down, 5},
+        {"disc of a normal made unit", makeRing({4, 5, 6}, {0, 0, 2}, 0, 2), {4.5, 5, 10}, down, 4},
+        {"ring of no normal", makeRing({0, 0, 0}, {0, 0, 0}, 0, 1), {0.1, 0.2, 5}, down, -1},
         {"triangle from below", triangle, {0.25, 0.25, -5}, up, 5},
-        {"triangle beyond its far edge", triangle, {0.75, 0.75, 5}, down, -1},
-        {"triangle just inside the far edge, by less than 0.001", triangle, {0.4995, 0.5, 5}, down, -1},
-        {"triangle just inside the far edge", triangle, {0.498, 0.5, 5}, down, 5},
-        {"triangle of corners in a line", line, {1, 1, 5}, down, -1},
-        {"patch from above", patch, {0.25, 0.25, 5}, down, 5},
+        {"triangle inside the far edge by less than 0.001", triangle, {0.4995, 0.5, 5}, down, -1},
+        {"triangle inside the far edge by more", triangle, {0.498, 0.5, 5}, down, 5},
+        {"triangle of corners in a line", makeTriangle(vertexArray({{0, 0, 0}, {1, 1, 1}, {2, 2, 2}})), {1, 1, 5}, down, -1},
         {"patch from below", patch, {0.25, 0.25, -5}, up, 5},
         {"patch's edge u + v = 1", patch, {0.5, 0.5, 5}, down, 5},
-        {"patch beyond the edge u = 0", patch, {-0.01, 0.5, 5}, down, -1},
-        {"patch of corners in a line", linePatch, {1, 1, 5}, down, -1},
+        {"patch of corners in a line", makePatch(inLine), {1, 1, 5}, down, -1},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.what);
@@ -97,7 +74,7 @@ TEST_F(Primitive, DecisiveRays) {
             EXPECT_EQ(hit.object, c.obj);
         }
     }
-    expectVector(cone->normalFn(cone, {0.5, 0, 0.5}), {s, 0, s});
+    EXPECT_LT(length(cone->normalFn(cone, {0.5, 0, 0.5}) - Vector{s, 0, s}), 1e-12);  // outwards
 }
 
 // For each point (x, y), '1' when the vertical ray through it hits a figure lying in z = 0, else '0'.
@@ -138,11 +115,10 @@ TEST_F(Primitive, PatchNormals) {
     EXPECT_EQ(turned[5].z, 1);
     Vector bent[6] = {{0, 0, 0}, up, {1, 0, 0}, {2, 0, 2}, {0, 1, 0}, {0, 1, 1}};
     Object* q = makePatch(bent);
-    expectVector(q->normalFn(q, {1, 0, 0}), {s, 0, s});
-    expectVector(q->normalFn(q, {0, 1, 0}), {0, s, s});
     Vector halfway{s, 0, 1 + s};  // the corner normals made unit first
     VecNorm(&halfway);
-    expectVector(q->normalFn(q, {0.5, 0, 0}), halfway);
+    const Vector points[3] = {{1, 0, 0}, {0, 1, 0}, {0.5, 0, 0}}, normals[3] = {{s, 0, s}, {0, s, s}, halfway};
+    for (int k = 0; k < 3; ++k) EXPECT_LT(length(q->normalFn(q, points[k]) - normals[k]), 1e-12) << k;
 }
 
 }  // namespace
