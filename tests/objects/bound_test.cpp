@@ -76,19 +76,26 @@ void pass(const std::vector<Item>& run, std::vector<Item>& list) {
 }
 
 // Records with the given extents, each labelled with its number (in its ambient weight, which
-// the build never looks at), pushed onto *list; each must come zero-filled.
-void makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes, Object** list) {
+// the build never looks at), pushed onto the object list and counted; each must come zero-filled.
+// The same as items, in list order.
+std::vector<Item> makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes) {
     static const Object zero{};
+    std::vector<Item> items;
+    int dirty = 0;
     for (size_t k = 0; k < boxes.size(); ++k) {
         Object* obj = allocateObject();
-        ASSERT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << k;
+        dirty += std::memcmp(obj, &zero, sizeof zero) != 0;
+        Item& item = items.emplace_back(Item{{}, {}, std::to_string(k) + " "});
         for (int i = 0; i < 3; ++i) {
-            obj->boundMin[i] = component(boxes[k].first, i);
-            obj->boundMax[i] = component(boxes[k].second, i);
+            obj->boundMin[i] = item.lo[i] = component(boxes[k].first, i);
+            obj->boundMax[i] = item.hi[i] = component(boxes[k].second, i);
         }
         obj->surface.ambient = static_cast<double>(k);
-        addToList(list, obj);
+        addToList(&myObjectList, obj);
     }
+    EXPECT_EQ(dirty, 0) << "records handed out not zero-filled";
+    nPrims = static_cast<long>(boxes.size());
+    return {items.rbegin(), items.rend()};
 }
 
 // The records from obj on and everything below them: leaves by number, nodes with their exact
@@ -143,14 +150,7 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
         for (int count : {1, 2, 4, 5, 6, 9, 17, 64, 333, 2000}) {
             SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) + " records");
             reset();
-            makeRecords(randomBoxes(engine, count, shape), &myObjectList);
-            nPrims = count;
-            std::vector<Item> list;
-            for (const Object* obj = myObjectList; obj; obj = obj->next) {
-                list.push_back({{obj->boundMin[0], obj->boundMin[1], obj->boundMin[2]},
-                                {obj->boundMax[0], obj->boundMax[1], obj->boundMax[2]},
-                                std::to_string(static_cast<int>(obj->surface.ambient)) + " "});
-            }
+            std::vector<Item> list = makeRecords(randomBoxes(engine, count, shape));
             while (list.size() > 1) {
                 const std::vector<Item> run = std::move(list);
                 list.clear();
@@ -188,9 +188,8 @@ TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
             {
                 std::optional<StorageAhead> helper;
                 if (t == 2) helper.emplace();
-                makeRecords(boxes, &myObjectList);
+                makeRecords(boxes);
             }
-            nPrims = static_cast<long>(boxes.size());
             buildThreads = threads[t];
             buildBoundingSlabs();
             buildThreads = 1;
