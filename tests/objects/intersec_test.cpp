@@ -69,7 +69,8 @@ TEST_F(Intersect, TheQueryHeapFollowsTheSetting) {
 }
 
 // An empty scene is missed; a scene of one primitive is that primitive's own answer, past the
-// limit and though skipped; the limit is strict, in both walks.
+// limit and though skipped; the limit is strict, in both walks; of equally near hits the first
+// found wins (the plane's huge box is entered first, and the sphere is not nearer).
 TEST_F(Intersect, NearestWithinTheLimit) {
     double distance;
     buildBoundingSlabs();
@@ -82,22 +83,17 @@ TEST_F(Intersect, NearestWithinTheLimit) {
     reset();
     Object* near = makeSphere({0, 0, 5}, 1);
     makeSphere({0, 0, 20}, 1);
+    Object* floor = makePlane({0, 0, -1}, 0);
+    Object* ball = makeSphere({10, 0, -1}, 1);
     buildBoundingSlabs();
     for (const bool tree : {true, false}) {
         if (!tree) dropQueryTree();
         SCOPED_TRACE(tree ? "query tree" : "slab walk");
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}, 4.0), nullptr);
         EXPECT_EQ(nearest({0, 0, 0}, {0, 0, 1}, 4.0000001), near);
+        EXPECT_EQ(nearest({10, 0, 5}, {0, 0, -1}), floor);
+        EXPECT_EQ(nearest({10, 0, 5}, {0, 0, -1}, 1e10, floor), ball);
     }
-}
-
-// Equal distances: the plane's huge box is entered first and the sphere is not nearer.
-TEST_F(Intersect, OfEquallyNearHitsTheFirstFoundWins) {
-    Object* floor = makePlane({0, 0, -1}, 0);
-    Object* ball = makeSphere({0, 0, -1}, 1);
-    buildBoundingSlabs();
-    EXPECT_EQ(nearest({0, 0, 5}, {0, 0, -1}), floor);
-    EXPECT_EQ(nearest({0, 0, 5}, {0, 0, -1}, 1e10, floor), ball);
 }
 
 // Random scenes of all seven kinds, fixed seeds, with exact ties among them.
