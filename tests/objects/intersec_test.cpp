@@ -214,7 +214,7 @@ TEST_F(IntersectThreads, QueryTreeAnswersAsTheSlabWalkDoes) {
             EXPECT_EQ(fast[t], walk[t]) << "seed " << seed << ", thread " << t;
         }
         EXPECT_GT(patchHits, 40);
-        EXPECT_GT(std::count(walk[0].begin(), walk[0].end(), '\n'), 550);  // most rays hit something
+        EXPECT_GT(std::count(walk[0].begin(), walk[0].end(), '\n'), 550);  // over a third of the rays hit something
     }
 }
 
