@@ -17,112 +17,112 @@ namespace {
 
 using Bounding = SceneTest;
 
-// The hierarchy build done the plain way, by walking and relinking the records themselves: the
-// reference the array-based build must match record for record.
-namespace reference {
-
-long total = 0;
-
-double centre(const Object* obj, int i) { return obj->boundMin[i] + obj->boundMax[i]; }
-
-// Chains the records in the given order, the last one before `after`; *slot takes the first.
-void relink(Object** slot, const std::vector<Object*>& order, Object* after) {
-    for (size_t k = 0; k + 1 < order.size(); ++k) order[k]->next = order[k + 1];
-    order.back()->next = after;
-    *slot = order.front();
+// Six bounds as hexadecimal floats, bit for bit.
+template <typename Bound>
+std::string bits(const Bound& lo, const Bound& hi) {
+    char text[256];
+    std::snprintf(text, sizeof text, "%a %a %a %a %a %a ", double(lo[0]), double(hi[0]), double(lo[1]), double(hi[1]),
+                  double(lo[2]), double(hi[2]));
+    return text;
 }
 
-// A node over the run (2 to bunching records) in its place, with exactly their extents.
-void group(Object** slot, const std::vector<Object*>& run, Object* after) {
-    Object* first = nullptr;
-    relink(&first, run, nullptr);
-    Object* node = allocateObject();
-    node->kind = kindNode;
-    node->next = after;
-    node->children = &node->childList;
-    node->childList = {static_cast<int32_t>(run.size()), first, nullptr};
-    for (int i = 0; i < 3; ++i) {
-        node->boundMin[i] = 1e10;
-        node->boundMax[i] = -1e10;
-        for (const Object* c : run) {
-            node->boundMin[i] = std::min(node->boundMin[i], c->boundMin[i]);
-            node->boundMax[i] = std::max(node->boundMax[i], c->boundMax[i]);
-        }
+// The hierarchy build done the plain way, one record at a time: a record or a node as it
+// stands in the list, and the description of it and everything below it.
+struct Item {
+    double lo[3], hi[3];
+    std::string text;
+};
+
+// A node over the items (2 to bunching), with exactly their extents.
+Item group(const std::vector<Item>& run) {
+    Item node{{1e10, 1e10, 1e10}, {-1e10, -1e10, -1e10}, ""};
+    for (const Item& c : run) {
+        for (int i = 0; i < 3; ++i) node.lo[i] = std::min(node.lo[i], c.lo[i]), node.hi[i] = std::max(node.hi[i], c.hi[i]);
+        node.text += c.text;
     }
-    total -= static_cast<long>(run.size()) - 1;
-    *slot = node;
+    node.text = '[' + std::to_string(run.size()) + ": " + bits(node.lo, node.hi) + node.text + "] ";
+    return node;
 }
 
-// Splits the run of n records at *slot at the mean doubled centre along the widest spread (x
-// before y before z on ties): the high part first, then the low one, each in the order pushing its
-// records at its front gives; an empty part takes half the other from its front. 1 when it split.
-int split(Object** slot, long n) {
-    std::vector<Object*> run;
-    Object* after = *slot;
-    for (long k = 0; k < n; ++k, after = after->next) run.push_back(after);
-    if (n <= 1) return 0;
-    if (n <= bunching) return group(slot, run, after), 0;
+// One pass over a run of the list, its pieces appended to `list` in order: split at the mean
+// doubled centre along the widest spread (x before y before z on ties), the high part first,
+// then the low one, each in the order pushing its records at its front gives; an empty part takes
+// half the other from its front. A piece of 2 to bunching items becomes a node.
+void pass(const std::vector<Item>& run, std::vector<Item>& list) {
+    const long n = static_cast<long>(run.size());
+    if (n <= bunching) return list.push_back(n == 1 ? run[0] : group(run));
+    auto centre = [](const Item& item, int i) { return item.lo[i] + item.hi[i]; };
     int axis = 0;
     double widest = -1e10, median = 0;
     for (int i = 0; i < 3; ++i) {
         double lo = 1e10, hi = -1e10, sum = 0;
-        for (const Object* obj : run) {
-            lo = std::min(lo, centre(obj, i));
-            hi = std::max(hi, centre(obj, i));
-            sum += centre(obj, i);
+        for (const Item& item : run) {
+            lo = std::min(lo, centre(item, i));
+            hi = std::max(hi, centre(item, i));
+            sum += centre(item, i);
         }
         if (hi - lo > widest) widest = hi - lo, axis = i, median = sum / n;
     }
-    std::vector<Object*> low, high;  // in the order pushed: the reverse of the list's
-    for (Object* obj : run) (median > centre(obj, axis) ? low : high).push_back(obj);
-    std::vector<Object*>& empty = low.empty() ? low : high;
-    std::vector<Object*>& other = low.empty() ? high : low;
-    if (empty.empty()) {
-        for (long k = 0; k < n / 2; ++k) {
-            empty.push_back(other.back());
-            other.pop_back();
-        }
+    std::vector<Item> low, high;  // in the order pushed: the reverse of the list's
+    for (const Item& item : run) (median > centre(item, axis) ? low : high).push_back(item);
+    std::vector<Item>& empty = low.empty() ? low : high;
+    std::vector<Item>& other = low.empty() ? high : low;
+    for (long k = empty.empty() ? n / 2 : 0; k > 0; --k) {
+        empty.push_back(other.back());
+        other.pop_back();
     }
-    std::vector<Object*> order(high.rbegin(), high.rend());
-    order.insert(order.end(), low.rbegin(), low.rend());
-    relink(slot, order, after);
-    split(&order[high.size() - 1]->next, static_cast<long>(low.size()));
-    split(slot, static_cast<long>(high.size()));
-    return 1;
+    pass({high.rbegin(), high.rend()}, list);
+    pass({low.rbegin(), low.rend()}, list);
 }
 
-}  // namespace reference
-
 // Records with the given extents, each labelled with its number (in its ambient weight, which
-// the build never looks at), pushed onto *list; each must come zero-filled.
-void makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes, Object** list) {
+// the build never looks at), pushed onto the object list and counted; each must come zero-filled.
+// The same as items, in list order.
+std::vector<Item> makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes) {
     static const Object zero{};
+    std::vector<Item> items;
+    int dirty = 0;
     for (size_t k = 0; k < boxes.size(); ++k) {
         Object* obj = allocateObject();
-        ASSERT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << k;
+        dirty += std::memcmp(obj, &zero, sizeof zero) != 0;
+        Item& item = items.emplace_back(Item{{}, {}, std::to_string(k) + " "});
         for (int i = 0; i < 3; ++i) {
-            obj->boundMin[i] = component(boxes[k].first, i);
-            obj->boundMax[i] = component(boxes[k].second, i);
+            obj->boundMin[i] = item.lo[i] = component(boxes[k].first, i);
+            obj->boundMax[i] = item.hi[i] = component(boxes[k].second, i);
         }
         obj->surface.ambient = static_cast<double>(k);
-        addToList(list, obj);
+        addToList(&myObjectList, obj);
     }
+    EXPECT_EQ(dirty, 0) << "records handed out not zero-filled";
+    nPrims = static_cast<long>(boxes.size());
+    return {items.rbegin(), items.rend()};
 }
 
 // The records from obj on and everything below them: leaves by number, nodes with their exact
 // extents and counts.
 std::string describe(const Object* obj) {
     std::string text;
-    for (char head[256]; obj; obj = obj->next) {
-        if (obj->kind != kindNode) {
-            text += std::to_string(static_cast<int>(obj->surface.ambient)) + " ";
-            continue;
-        }
-        std::snprintf(head, sizeof head, "[%d: %a %a %a %a %a %a ", obj->children->count, obj->boundMin[0], obj->boundMax[0],
-                      obj->boundMin[1], obj->boundMax[1], obj->boundMin[2], obj->boundMax[2]);
-        text += head + describe(obj->children->first) + "] ";
+    for (; obj; obj = obj->next) {
+        text += obj->kind != kindNode ? std::to_string(static_cast<int>(obj->surface.ambient)) + " "
+                                      : '[' + std::to_string(obj->children->count) + ": " +
+                                            bits(obj->boundMin, obj->boundMax) + describe(obj->children->first) + "] ";
     }
     return text;
+}
+
+// The query tree from its root, depth first: each lane's box bit for bit and what it holds.
+std::string describe(const QueryTree& tree, uint32_t index = 0) {
+    std::string text = "[";
+    const QueryNode& node = tree.nodes()[index];
+    for (int k = 0; k < 4 && node.ref[k]; ++k) {
+        const float lo[3] = {node.boundMin[0][k], node.boundMin[1][k], node.boundMin[2][k]};
+        const float hi[3] = {node.boundMax[0][k], node.boundMax[1][k], node.boundMax[2][k]};
+        text += bits(lo, hi) +
+                (laneIsNode(node.ref[k]) ? describe(tree, laneNode(node.ref[k]))
+                                         : std::to_string(static_cast<int>(lanePrimitive(node.ref[k])->surface.ambient))) +
+                " ";
+    }
+    return text + "]";
 }
 
 // Boxes of a few shapes: spread out, on a coarse grid (many equal centres, x and y spread alike),
@@ -144,63 +144,24 @@ std::vector<std::pair<Vector, Vector>> randomBoxes(std::mt19937& engine, int cou
     return boxes;
 }
 
-// The query tree from its root, depth first: each lane's box bit for bit and what it holds.
-std::string describe(const QueryTree& tree, uint32_t index = 0) {
-    std::string text = "[";
-    const QueryNode& node = tree.nodes()[index];
-    for (int k = 0; k < 4 && node.ref[k]; ++k) {
-        char box[256];
-        std::snprintf(box, sizeof box, "%a %a %a %a %a %a ", node.boundMin[0][k], node.boundMax[0][k], node.boundMin[1][k],
-                      node.boundMax[1][k], node.boundMin[2][k], node.boundMax[2][k]);
-        text += box;
-        text += laneIsNode(node.ref[k]) ? describe(tree, laneNode(node.ref[k]))
-                                        : std::to_string(static_cast<int>(lanePrimitive(node.ref[k])->surface.ambient));
-        text += " ";
-    }
-    return text + "]";
-}
-
-SlabEntry entry(double x, double y, double z, Object* obj = nullptr) { return {{x, y, z}, obj}; }
-
 TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
     std::mt19937 engine(20240611);
     for (int shape = 0; shape < 5; ++shape) {
         for (int count : {1, 2, 4, 5, 6, 9, 17, 64, 333, 2000}) {
             SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) + " records");
             reset();
-            const auto boxes = randomBoxes(engine, count, shape);
-            Object* expected = nullptr;
-            makeRecords(boxes, &expected);
-            makeRecords(boxes, &myObjectList);
-            nPrims = reference::total = count;
-            while (reference::split(&expected, reference::total)) {
+            std::vector<Item> list = makeRecords(randomBoxes(engine, count, shape));
+            while (list.size() > 1) {
+                const std::vector<Item> run = std::move(list);
+                list.clear();
+                pass(run, list);
             }
             buildBoundingSlabs();
-            EXPECT_EQ(reference::total, 1);
             const std::string tree = describe(myObjectList);
-            EXPECT_EQ(tree, describe(expected));
+            EXPECT_EQ(tree, list[0].text);
             EXPECT_EQ(nPrims, count + std::count(tree.begin(), tree.end(), '['));
-            freeList(&expected);
         }
     }
-}
-
-// The axis of widest spread (ties to the earlier axis) and the mean of the doubled centres along
-// it, added up in run order.
-TEST_F(Bounding, FindAxisTakesTheWidestSpreadAndTheMeanInRunOrder) {
-    const SlabEntry xy[] = {entry(0, 0, 0), entry(2, 2, 1)};
-    EXPECT_EQ(findAxis(xy, 2).axis, 0);
-    const SlabEntry yz[] = {entry(0, 0, 0), entry(1, 2, 2)};
-    EXPECT_EQ(findAxis(yz, 2).axis, 1);
-    const SlabEntry z[] = {entry(0, 0, 0), entry(1, 1, 3)};
-    EXPECT_EQ(findAxis(z, 2).axis, 2);
-    // (1 + 1e16) - 1e16 is 0 in doubles, (-1e16 + 1e16) + 1 is 1: the sum goes in run order.
-    const SlabEntry order[] = {entry(1, 0, 0), entry(1e16, 0, 0), entry(-1e16, 0, 0)};
-    const SlabSplit split = findAxis(order, 3);
-    EXPECT_EQ(split.axis, 0);
-    EXPECT_EQ(split.median, 0.0);
-    const SlabEntry mean[] = {entry(8, 0, 0), entry(6, 0, 0), entry(4, 0, 0), entry(2, 0, 0), entry(0, 0, 0)};
-    EXPECT_EQ(findAxis(mean, 5).median, 4.0);
 }
 
 TEST_F(Bounding, ListShorterThanItsCountEndsTheRun) {
@@ -212,52 +173,33 @@ TEST_F(Bounding, ListShorterThanItsCountEndsTheRun) {
 using BoundingThreads = Bounding;
 
 // Scenes large enough that the builds hand stretches, nodes and subtrees to other threads: both
-// trees come out the same, node for node and bit for bit, whatever the number of threads.
+// trees come out the same, node for node and bit for bit, whatever the number of threads. The last
+// build's records are made while a helper thread readies the storage ahead of them (across a
+// dozen regions): they must come zero-filled all the same.
 TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
     std::mt19937 engine(77);
     for (int shape : {0, 4}) {
-        SCOPED_TRACE("shape " + std::to_string(shape));
-        const auto boxes = randomBoxes(engine, 20000, shape);
-        std::string slabs[3], query[3];
+        const auto boxes = randomBoxes(engine, 30000, shape);
+        std::string trees[3];
         const int threads[3] = {1, 2, 4};
         for (int t = 0; t < 3; ++t) {
+            SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(threads[t]) + " threads");
             reset();
+            {
+                std::optional<StorageAhead> helper;
+                if (t == 2) helper.emplace();
+                makeRecords(boxes);
+            }
             buildThreads = threads[t];
-            makeRecords(boxes, &myObjectList);
-            nPrims = static_cast<long>(boxes.size());
             buildBoundingSlabs();
             buildThreads = 1;
-            slabs[t] = describe(myObjectList);
             const QueryTree* tree = myObjectList->children->queryTree;
             ASSERT_NE(tree, nullptr);
             EXPECT_EQ(brokenInvariant(*tree, myObjectList), nullptr);
-            query[t] = describe(*tree);
+            trees[t] = describe(myObjectList) + describe(*tree);
+            EXPECT_EQ(trees[t], trees[0]);
         }
-        EXPECT_EQ(slabs[1], slabs[0]);
-        EXPECT_EQ(slabs[2], slabs[0]);
-        EXPECT_EQ(query[1], query[0]);
-        EXPECT_EQ(query[2], query[0]);
     }
-}
-
-// Records made while a helper thread readies the storage ahead of them (across a dozen regions)
-// come zero-filled, and the trees over them are the trees made without it.
-TEST_F(BoundingThreads, StorageReadiedAheadHandsOutFreshRecords) {
-    std::mt19937 engine(78);
-    const auto boxes = randomBoxes(engine, 30000, 0);
-    std::string trees[2];
-    for (int ahead = 0; ahead < 2; ++ahead) {
-        reset();
-        {
-            std::optional<StorageAhead> helper;
-            if (ahead) helper.emplace();
-            makeRecords(boxes, &myObjectList);
-        }
-        nPrims = static_cast<long>(boxes.size());
-        buildBoundingSlabs();
-        trees[ahead] = describe(myObjectList) + describe(*myObjectList->children->queryTree);
-    }
-    EXPECT_EQ(trees[1], trees[0]);
 }
 
 }  // namespace
