@@ -21,9 +21,9 @@ int scriptedHit(const Object* obj, const Ray* ray, Hit* hit) {
     return k < 31 && (blockedCalls >> k) & 1;  // queries past the script are free
 }
 
-// A light at (0, 0, 4) aimed down, with inner and outer cones of 10 and 30 degrees.
-Light* light(Color color, int attenuation, int shadow = 0, int samples = 0) {
-    makeLight({0, 0, 4}, color, 0, attenuation, shadow, 0.5, samples, 0.9961946980917455, 0.9659258262890683, {0, 0, -3});
+// A point light at (0, 0, 4) of radius 0.5.
+Light* light(Color color, int shadow = 0, int samples = 0) {
+    makeLight({0, 0, 4}, color, 0, 2, shadow, 0.5, samples, 0, 0, {0, 0, -3});
     return myLightList;
 }
 
@@ -31,33 +31,22 @@ using LightTest = RenderTest;
 
 }  // namespace
 
-// Four samples, one blocked: three quarters of each component pass; three draws per sample.
-TEST_F(LightTest, SmoothShadowPassesTheFractionOfFreeRays) {
-    const Light* smooth = light({0.5, 1, 2}, 2, 1, 4);
+// Smooth shadows: three draws per sample, and the fraction of free samples passes (16 samples,
+// two blocked: seven eighths). The sample rays lean from the ray to the light's centre by up to
+// the light's radius (0.5) over its distance: within the disc the light shows from the point.
+TEST_F(LightTest, SmoothShadowsPassTheFreeSamplesSpreadByTheRadiusOverTheDistance) {
+    const Light* smooth = light({0.5, 1, 2}, 1, 16);
     addObject(scriptedHit, nullptr);
-    Ray ray;
-    const double d = makeLightRay(smooth, {0, 0, 0}, &ray);
-    Color c;
-    calls = 0;
-    blockedCalls = 0b0010;
-    EXPECT_EQ(randDraws([&] { smoothShadow(&c, smooth, nullptr, &ray, d); }), 12);
-    EXPECT_EQ(calls, 4);
-    EXPECT_EQ(c.red, 0.375);
-    EXPECT_EQ(c.blue, 1.5);
-}
-
-// The sample rays of a smooth shadow lean from the ray to the light's centre by up to the light's
-// radius (0.5) over its distance: within the disc the light shows from the point.
-TEST_F(LightTest, SmoothShadowRaysSpreadByTheRadiusOverTheDistance) {
-    const Light* smooth = light({1, 1, 1}, 2, 1, 16);
-    addObject(scriptedHit, nullptr);
-    std::srand(7);
+    blockedCalls = 0b0110;
     for (const double distance : {4.0, 8.0}) {
         Ray ray;
         makeLightRay(smooth, {0, 0, 4 - distance}, &ray);
         Color c;
+        calls = 0;
         widest = 0.0;
-        smoothShadow(&c, smooth, nullptr, &ray, distance);
+        EXPECT_EQ(randDraws([&] { smoothShadow(&c, smooth, nullptr, &ray, distance); }), 48);
+        EXPECT_EQ(calls, 16);
+        EXPECT_TRUE(c.red == 0.4375 && c.blue == 1.75) << c.red << " " << c.blue;
         EXPECT_LE(widest, 0.5 / distance) << distance;
         EXPECT_GT(widest, 0.35 / distance) << distance;
     }
@@ -68,7 +57,7 @@ TEST_F(LightTest, ShadowRaysSkipTheLitObjectAndStopAtTheLight) {
     makeSphere({0, 0, 6}, 1);  // beyond the light
     makeSphere({9, 0, 0}, 1);
     buildBoundingSlabs();
-    const Light* above = light({1, 1, 1}, 2);
+    const Light* above = light({1, 1, 1});
     Ray ray;
     const double d = makeLightRay(above, {0, 0, -1}, &ray);  // up through the lit sphere
     Color c;
