@@ -1,3 +1,5 @@
+// The flat and fisheye projections are pinned by the end-to-end reference pictures; the lens is
+// not (its scene has no reference), so it is checked here.
 #include <algorithm>
 #include <cmath>
 
@@ -13,32 +15,9 @@ int recordRay(const Object*, const Ray* ray, Hit*) {
     return 0;
 }
 
-Vector through(double x, double y) {
-    Ray ray{};
-    initRay(x, y, &ray);
-    return ray.direction;
-}
-double degreesFromView(Vector d) { return std::acos(d.y) * 180 / M_PI; }
-
 using CameraTest = RenderTest;
 
 }  // namespace
-
-TEST_F(CameraTest, FlatAndFisheyeFields) {
-    EXPECT_NEAR(degreesFromView(through(320, 120)), 22.5, 1e-9);
-    EXPECT_GT(through(320, 120).x, 0);  // image x grows along view x up
-    EXPECT_NEAR(degreesFromView(through(160, 0)), 16.875, 1e-9);
-    EXPECT_GT(through(160, 0).z, 0);  // the top row leans towards up
-    for (int projection : {0, 1}) {
-        myViewPoint.projection = projection;
-        EXPECT_NEAR(through(160, 120).y, 1.0, 1e-15);
-    }
-    myViewPoint.fov = M_PI / 2;  // fisheye still
-    cameraSetup();
-    EXPECT_NEAR(through(0, 120).x, -1.0, 1e-12);
-    EXPECT_NEAR(through(320, 120).x, 1.0, 1e-12);
-    EXPECT_NEAR(through(240, 120).x, std::sin(M_PI / 4), 1e-12);  // angles, not tangents
-}
 
 // With an aperture, 16 lens rays (four draws each) through the focus 10 ahead, averaged; they start
 // within the aperture (0.5) along view x and along up.
@@ -62,8 +41,5 @@ TEST_F(CameraTest, DepthOfFieldAveragesLensRaysThroughTheFocus) {
         EXPECT_NEAR(r.origin.x + (10 - r.origin.y) / r.direction.y * r.direction.x, 0.0, 1e-12);
         EXPECT_NEAR(r.origin.z + (10 - r.origin.y) / r.direction.y * r.direction.z, 0.0, 1e-12);
     }
-    for (const double s : spread) {
-        EXPECT_GT(s, 0.1);
-        EXPECT_LE(s, 0.5);
-    }
+    for (const double s : spread) EXPECT_TRUE(s > 0.1 && s <= 0.5) << s;
 }
