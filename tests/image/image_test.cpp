@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <numeric>
 #include <thread>
 
 #include "app/settings.h"
@@ -64,27 +65,18 @@ protected:
 
 using ImageThreads = ImageDispatch;  // rows come from several threads
 
-TEST_F(ImageDispatch, NamesTheFileAndAnnouncesIt) {
-    for (int type = 0; type < 5; ++type) {
-        iImageType = type;
-        EXPECT_EQ(open(dir.path("pic"), 320, 240),
-                  Result(0, " Rendering to: " + dir.path("pic") + suffixes[type] + "\n Resolution:   320 x 240\n"));
-        EXPECT_EQ(closeImage(), 0);
-        removeUnfinishedOutput();  // a finished image is no longer the signal handler's to remove
-        EXPECT_FALSE(readFileBytes(dir.path("pic") + suffixes[type]).empty()) << type;
-    }
-}
-
 TEST_F(ImageThreads, TakesRowsInAnyOrderFromAnyThread) {
     std::vector<int> order(64);
-    for (int y = 0; y < 64; ++y) order[y] = y;
+    std::iota(order.begin(), order.end(), 0);
+    const std::vector<int> reversed(order.rbegin(), order.rend());
     for (int type = 0; type < 5; ++type) {
         iImageType = type;
-        const Bytes topDown = writePicture(dir.path("a"), 7, {0, 1, 2, 3, 4});
+        const Bytes topDown = writePicture(dir.path("a"), 50, order);
+        removeUnfinishedOutput();  // a finished picture is no longer the signal handler's to remove
+        ASSERT_EQ(readFileBytes(dir.path("a") + suffixes[type]), topDown) << type;
         ASSERT_FALSE(topDown.empty()) << type;
-        EXPECT_EQ(writePicture(dir.path("b"), 7, {4, 3, 2, 1, 0}), topDown) << type;
-        EXPECT_EQ(writePicture(dir.path("c"), 7, {2, 4, 0, 3, 1}), topDown) << type;
-        EXPECT_EQ(writePicture(dir.path("d"), 50, order, 4), writePicture(dir.path("e"), 50, order)) << type;
+        EXPECT_EQ(writePicture(dir.path("b"), 50, reversed), topDown) << type;
+        EXPECT_EQ(writePicture(dir.path("c"), 50, order, 4), topDown) << type;
     }
 }
 
@@ -96,10 +88,8 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         std::string base, message;
     } cases[] = {
         {1, 0, 240, pic, " Image size 0 x 240 is not valid\n"},
-        {0, 70000, 10, pic, " Image size 70000 x 10 is too large for TGA\n"},
         {4, 10, 65501, pic, " Image size 10 x 65501 is too large for JPEG\n"},
         {3, 1000001, 1, pic, " Image size 1000001 x 1 is too large for PNG\n"},
-        {1, 2147483647, 2, pic, " Image size 2147483647 x 2 is too large for BMP\n"},
         {2, 65536, 1, pic, " Image size 65536 x 1" + tooLarge},
         {2, 1, 65536, pic, " Image size 1 x 65536" + tooLarge},
         {1, 4, 4, missing, " Cannot create image file: " + missing + ".bmp (No such file or directory)\n"},
