@@ -13,9 +13,8 @@
 #include <random>
 #include <sstream>
 #include <string>
+#include <tuple>
 #include <vector>
-
-#include "base/fatal.h"
 
 namespace {
 
@@ -74,35 +73,60 @@ TEST_F(Lexer, EveryKeywordIsFound) {
 }
 
 // Numbers of 0 to 10 digits on either side of the point (up to 20 in all: on both sides of the
-// lengths the lexer converts itself, in one piece or eight characters at a time), signs and
-// exponents, read alone and as the components of vectors: strtod's value, to the bit.
+// lengths the lexer converts itself, in one piece or eight characters at a time), signs,
+// exponents, and now and then characters that continue the number but not strtod's reading of it
+// ("1-2" is one number). Read alone, and as vector components with blanks, line ends and comments
+// between them and buffer ends anywhere, each is strtod's value to the bit; and a vector leaves
+// the line count and the globals of its last token as reading its tokens one by one does.
 TEST_F(Lexer, NumbersConvertExactlyAsStrtodDoes) {
     Draw draw{std::mt19937(1234)};
     const char* signs[] = {"", "", "-", "+"};
-    const char* after[] = {" ", "\n", "\t", ""};  // "" only before the closing bracket
+    const char* tails[] = {"-", "+1", ".3", "e", "e+", "-2.5"};
+    const char* gaps[] = {"", " ", " ", "\n", "\t", "\r\n", " [ a\ncomment ] ", " ; line\n"};
+    auto gap = [&](bool mayBeEmpty) { return std::string(gaps[draw.below(std::size(gaps) - 1) + (mayBeEmpty ? 0 : 1)]); };
     std::vector<std::string> numbers;
+    std::vector<int> lines;  // the line of each vector's closing bracket
     std::string alone, vectors;
+    int line = 1;
+    auto add = [&](const std::string& piece) {
+        vectors += piece;
+        line += static_cast<int>(std::count(piece.begin(), piece.end(), '\n'));
+    };
     for (int k = 0; k < 45000; ++k) {
         std::string number = draw.pick(signs);
         number += draw.digits(draw.below(11));
         if (draw.below(4) != 0) number.append(1, '.').append(draw.digits(draw.below(11)));
         if (number.find_first_of("0123456789") == std::string::npos) number += '0';
         if (draw.below(5) == 0) number.append(1, 'e').append(std::to_string(static_cast<int>(draw.below(61)) - 30));
+        if (draw.below(40) == 0) number += draw.pick(tails);
         numbers.push_back(number);
         alone += number + " ";
-        vectors += (k % 3 == 0 ? "<" : "") + number + after[draw.below(k % 3 == 2 ? 4 : 3)] + (k % 3 == 2 ? "> " : "");
-    }
-    SceneText aloneFile(alone), vectorFile(vectors, 1 << 16);
-    double vector[3];
-    for (size_t k = 0; k < numbers.size(); ++k) {
-        if (k % 3 == 0) {
-            Lire_Vecteur(vectorFile);
-            vector[0] = vect_tmp.x, vector[1] = vect_tmp.y, vector[2] = vect_tmp.z;
+        if (k % 3 == 0) add(gap(true) + "<" + gap(true));
+        add(number + gap(k % 3 == 2));  // no gap between two numbers would join them
+        if (k % 3 == 2) {
+            add(">");
+            lines.push_back(line);
         }
+    }
+    SceneText aloneFile(alone);
+    for (const std::string& number : numbers) {
         Lire_Decimal(aloneFile);
-        const uint64_t expected = bits(std::strtod(numbers[k].c_str(), nullptr));
-        ASSERT_EQ(bits(val_DBL), expected) << numbers[k];
-        ASSERT_EQ(bits(vector[k % 3]), expected) << numbers[k] << " in a vector";
+        ASSERT_EQ(bits(val_DBL), bits(std::strtod(number.c_str(), nullptr))) << number;
+    }
+    for (size_t size : {13, 1 << 16}) {
+        resetLexer();
+        SceneText vectorFile(vectors, size);
+        for (size_t k = 0; k < numbers.size(); k += 3) {
+            const std::string at =
+                "<" + numbers[k] + " " + numbers[k + 1] + " " + numbers[k + 2] + ">, buffer of " + std::to_string(size);
+            Lire_Vecteur(vectorFile);
+            const double read[] = {vect_tmp.x, vect_tmp.y, vect_tmp.z};
+            for (size_t c = 0; c < 3; ++c)
+                ASSERT_EQ(bits(read[c]), bits(std::strtod(numbers[k + c].c_str(), nullptr))) << at;
+            ASSERT_EQ(std::tuple(comptligne, mot_cle, std::string(chaine), bits(val_DBL)),
+                      std::tuple(lines[k / 3], static_cast<int>(tokCloseAngle), "", bits(read[2])))
+                << at;
+        }
     }
 }
 
@@ -218,66 +242,6 @@ TEST_F(Lexer, BufferedReadingMatchesCharacterByCharacterReading) {
             }
             EXPECT_EQ(Lire_MotCle(file), tokEnd);  // and it stays the end
             EXPECT_EQ(std::fgetc(file), EOF);      // what the lexer left unread is the stream's
-        }
-    }
-}
-
-// Vectors read by Lire_Vecteur, which takes a plainly written "<x y z>" from the stream's buffer in
-// one go, leave every global as reading their five tokens one by one does: across buffer ends,
-// with newlines and comments between the tokens, numbers in every form, and malformed vectors
-// (which end the parse at the same line; in one with two components, "1-2" is one number).
-TEST_F(Lexer, VectorsReadAtOnceMatchTheirTokensReadOneByOne) {
-    Draw draw{std::mt19937(5)};
-    const std::vector<std::string> numbers = split(
-        "0 -0 1 -49.9 0.0541661 +3 -.5 5. 1e3 1E-22 7e22 1e23 1-2 2.5.3 - 123456789012345678 -1234567 12345678 "
-        "0.1234567 -0.12345678 9999999.9999999 1234567.12345678 +.5 -0.0000000 1.5e 3.25- 7.5+1 2.E1",
-        ' ');
-    const std::vector<std::string> gaps = {" ", "", "  ", "\n", "\r\n", "\t", " [ comment ] ", " ; line\n"};
-    auto read = [](FILE* file, bool atOnce) {
-        resetLexer();
-        std::string states;
-        testing::internal::CaptureStdout();
-        try {
-            for (int v = 0; v < 6; ++v) {
-                if (atOnce) {
-                    Lire_Vecteur(file);
-                } else {  // the tokens one by one, as the reader checks them
-                    type_motcle = 2;
-                    double xyz[3];
-                    if (Lire_MotCle(file) != tokOpenAngle) yyerror("");
-                    for (double& c : xyz) {
-                        if (Lire_MotCle(file) != tokNumber) yyerror("");
-                        c = val_DBL;
-                    }
-                    if (Lire_MotCle(file) != tokCloseAngle) yyerror("");
-                    vect_tmp = {xyz[0], xyz[1], xyz[2]};
-                }
-                char state[400];
-                std::snprintf(state, sizeof state, "%a %a %a %a %d %d [%s]\n", vect_tmp.x, vect_tmp.y, vect_tmp.z, val_DBL,
-                              mot_cle, comptligne, chaine);
-                states += state;
-            }
-        } catch (const RunAbort&) {
-            states += "ended at line " + std::to_string(comptligne);
-        }
-        const std::string printed = testing::internal::GetCapturedStdout();
-        return states + printed.substr(0, printed.find("\n Parser Error"));  // not the message itself
-    };
-    for (int round = 0; round < 300; ++round) {
-        std::string text;
-        for (int v = 0; v < 6; ++v) {
-            const int broken = v == 2 ? round % 10 : 0;  // 9: a comma; 4: no third component
-            for (const std::string& piece :
-                 {draw.pick(gaps), std::string("<"), draw.pick(gaps), draw.pick(numbers), draw.pick(gaps),
-                  std::string(broken == 9 ? "," : " "), draw.pick(numbers), std::string(" "),
-                  broken == 4 ? std::string() : draw.pick(numbers), draw.pick(gaps), std::string(">")}) {
-                text += piece;
-            }
-        }
-        for (size_t size : {2, 13, 4096}) {
-            SCOPED_TRACE("round " + std::to_string(round) + ", buffer of " + std::to_string(size) + ": " + text);
-            SceneText fast(text, size), slow(text, size);
-            EXPECT_EQ(read(fast, true), read(slow, false));
         }
     }
 }

@@ -91,6 +91,7 @@ TEST_F(Parser, BlockMessages) {
     const std::string missing = " Error in light structure - missing parameters";
     const std::string place = "center <0 0 0> normal <0 0 1> ";
     const std::string three = "vertex <0 0 0> vertex <1 0 0> vertex <0 1 0> ";
+    const std::string pad(40, ' ');
     const std::pair<std::string, std::string> cases[] = {
         {"settings { output_type png }", " string expected"},  // the readers
         {"settings { output_name \"my file\" }", " '\"' string delimiter expected"},
@@ -98,6 +99,8 @@ TEST_F(Parser, BlockMessages) {
         {"settings { aa_distance }", " Integer value expected"},
         {"sphere { center 0 0 0 }", " Opening backet '<' expected before x component"},
         {"sphere { center <0 0 z> }", " z componente expected"},
+        {"sphere { center <1-2 0>" + pad + "}", " z componente expected"},    // "1-2" is one number
+        {"sphere { center <2.5.3 1>" + pad + "}", " z componente expected"},  // with room after it to read ahead
         {"sphere { center <0 0 0 0> }", " Closing bracket '>' expected after z component"},
         {"surface { color 1 0 }", " Blue component expeced"},
         {"surface { color #blue }", " Color declaration not found"},
