@@ -1,10 +1,10 @@
 // The values the blocks leave, read through whole scene files: what the reference images of the
-// end-to-end tests do not show (defaults a later block restores, aliases, random sampling).
+// end-to-end tests do not show (defaults a later block restores, checks made once the scene is
+// read, long outlines).
 #include "scene/blocks.h"
 
 #include <gtest/gtest.h>
 
-#include <cmath>
 #include <string>
 #include <tuple>
 
@@ -15,22 +15,20 @@ namespace {
 using Blocks = ParseTest;
 constexpr double pi = 3.141592653589793;
 
-TEST_F(Blocks, ALaterCameraBlockStartsFromTheDefaults) {
+// Every camera block starts again from the defaults, and so do size, sampling, background and
+// haze in every settings block; the output type and name and the JPEG quality keep what an
+// earlier block or the program set.
+TEST_F(Blocks, ALaterBlockStartsFromTheDefaults) {
+    jpeg_quality = 42;
     run("camera { position <0 -10 2> look_at <0 0 0> up <0 1 1> fov 90 ratio 1 aperture 0.5 samples 2 "
         "projection_type \"fisheye\" focal_length 3 }"
-        "camera { position <0 -10 2> look_at <0 0 0> }");
+        "camera { position <0 -10 2> look_at <0 0 0> }"
+        "settings { display 2 3 output_name \"o\" output_type \"ppm\" aa_type \"quick\" aa_jitter \"yes\" "
+        "background 0.1 2 0.3 haze_color 0.5 0.5 0.5 haze_factor 0.25 aa_distance 30 }"
+        "settings { output_type \"jpeg\" output_name \"pic\" }");
     const ViewPoint& v = myViewPoint;
     EXPECT_EQ(std::tuple(v.up.y, v.fov, v.ratio, v.aperture, v.focalLength, v.samples, v.projection),
               std::tuple(0.0, pi / 8, 4.0 / 3, 0.0, 10.0, 16, 0));
-}
-
-// Size, sampling, background and haze start again in every settings block; the output type and
-// name and the JPEG quality keep what an earlier block or the program set.
-TEST_F(Blocks, ALaterSettingsBlockStartsFromTheDefaults) {
-    jpeg_quality = 42;
-    run("settings { display 2 3 output_name \"o\" output_type \"ppm\" aa_type \"quick\" aa_jitter \"yes\" "
-        "background 0.1 2 0.3 haze_color 0.5 0.5 0.5 haze_factor 0.25 aa_distance 30 }"
-        "settings { output_type \"jpeg\" output_name \"pic\" }");
     EXPECT_EQ(std::tuple(myDisplay.width, myDisplay.height, iAntialias, adapt_dist, jitter, myBackGroundColor.green,
                          myHaze.factor, myHaze.color.red),
               std::tuple(320, 240, 0, 64, 0, 0.0, 0.0, 0.0));

@@ -49,9 +49,6 @@ TEST_F(Parser, DeclaredColours) {
     EXPECT_EQ(myObjectList->next->surface.color.red, 1.0);
     EXPECT_EQ(myBackGroundColor.red, 2.0);  // declarations take any value
     EXPECT_EQ(myColorList, nullptr);
-    EXPECT_EQ(error("declare \"red\" colour 1 0 0"), parseError(1, " Unkown element in declaration"));
-    EXPECT_EQ(error("declare \"" + std::string(64, 'n') + "\" color 1 0 0"),
-              parseError(1, " color name longer than 63 characters"));
 }
 
 TEST_F(Parser, IncludedFilesAreReadInPlace) {
@@ -64,7 +61,6 @@ TEST_F(Parser, IncludedFilesAreReadInPlace) {
     write("broken.orv", "\nsphere { radius 0 }\n");  // lines count on through the included file
     EXPECT_EQ(run("\n\ninclude \"broken.orv\""),
               "\n Parsing scene.orv\n Parsing broken.orv" + parseError(4, " sphere radius must be greater than 0"));
-    EXPECT_EQ(run("include \"missing.orv\""), "\n Parsing scene.orv\n Scene file: missing.orv could no be opened\n");
     std::filesystem::create_directory("parts");
     EXPECT_EQ(run("include \"parts\""), "\n Parsing scene.orv\n Scene file: parts is a directory\n");
 }
@@ -93,6 +89,8 @@ TEST_F(Parser, BlockMessages) {
     const std::string three = "vertex <0 0 0> vertex <1 0 0> vertex <0 1 0> ";
     const std::string pad(40, ' ');
     const std::pair<std::string, std::string> cases[] = {
+        {"declare \"red\" colour 1 0 0", " Unkown element in declaration"},
+        {"declare \"" + std::string(64, 'n') + "\" color 1 0 0", " color name longer than 63 characters"},
         {"settings { output_type png }", " string expected"},  // the readers
         {"settings { output_name \"my file\" }", " '\"' string delimiter expected"},
         {"sphere { radius r }", " Decimal value expected"},
