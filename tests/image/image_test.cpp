@@ -1,13 +1,13 @@
+// What the end-to-end pictures do not show of the image writer: the sizes it refuses before
+// creating a file, the largest side it takes, and a write that fails.
 #include "image/image.h"
 
 #include <gtest/gtest.h>
 #include <sys/resource.h>
-#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
 #include <csignal>
-#include <thread>
 
 #include "app/settings.h"
 #include "image/writer.h"
@@ -19,36 +19,11 @@ using testing::internal::CaptureStdout, testing::internal::GetCapturedStdout;
 
 namespace {
 
-constexpr const char* suffixes[] = {".tga", ".bmp", ".ppm", ".png", ".jpg"};
-
-// Row y of a picture whose bytes vary with position, so a misplaced row changes the file.
-Bytes pictureRow(int width, int y) {
-    Bytes row(width * 3);
-    unsigned state = 12345u + 977u * y;
-    for (auto& byte : row) byte = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 16);
-    return row;
-}
-
 // openImage with what it printed.
 Result open(const std::string& base, int width, int height) {
     CaptureStdout();
     const int result = openImage(base.c_str(), width, height);
     return {result, GetCapturedStdout()};
-}
-
-// Opens base, hands over the rows in the given order from `bands` threads (band b takes every
-// bands-th entry of the order), closes the image and returns the file.
-Bytes writePicture(const std::string& base, int width, const std::vector<int>& order, int bands = 1) {
-    if (open(base, width, int(order.size())).first != 0) return {};
-    std::vector<std::thread> threads;
-    for (int band = 0; band < bands; ++band) {
-        threads.emplace_back([&, band] {
-            for (std::size_t i = band; i < order.size(); i += bands)
-                writeImageLine(pictureRow(width, order[i]).data(), order[i]);
-        });
-    }
-    for (auto& thread : threads) thread.join();
-    return closeImage() == 0 ? readFileBytes(base + suffixes[iImageType]) : Bytes{};
 }
 
 class ImageDispatch : public testing::Test {
@@ -62,32 +37,6 @@ protected:
 
 }  // namespace
 
-using ImageThreads = ImageDispatch;  // rows come from several threads
-
-TEST_F(ImageDispatch, NamesTheFileAndAnnouncesIt) {
-    for (int type = 0; type < 5; ++type) {
-        iImageType = type;
-        EXPECT_EQ(open(dir.path("pic"), 320, 240),
-                  Result(0, " Rendering to: " + dir.path("pic") + suffixes[type] + "\n Resolution:   320 x 240\n"));
-        EXPECT_EQ(closeImage(), 0);
-        removeUnfinishedOutput();  // a finished image is no longer the signal handler's to remove
-        EXPECT_FALSE(readFileBytes(dir.path("pic") + suffixes[type]).empty()) << type;
-    }
-}
-
-TEST_F(ImageThreads, TakesRowsInAnyOrderFromAnyThread) {
-    std::vector<int> order(64);
-    for (int y = 0; y < 64; ++y) order[y] = y;
-    for (int type = 0; type < 5; ++type) {
-        iImageType = type;
-        const Bytes topDown = writePicture(dir.path("a"), 7, {0, 1, 2, 3, 4});
-        ASSERT_FALSE(topDown.empty()) << type;
-        EXPECT_EQ(writePicture(dir.path("b"), 7, {4, 3, 2, 1, 0}), topDown) << type;
-        EXPECT_EQ(writePicture(dir.path("c"), 7, {2, 4, 0, 3, 1}), topDown) << type;
-        EXPECT_EQ(writePicture(dir.path("d"), 50, order, 4), writePicture(dir.path("e"), 50, order)) << type;
-    }
-}
-
 TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
     const std::string pic = dir.path("pic"), missing = dir.path("missing/pic");
     const std::string tooLarge = " is too large: at most 65535 pixels a side\n";
@@ -96,10 +45,8 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         std::string base, message;
     } cases[] = {
         {1, 0, 240, pic, " Image size 0 x 240 is not valid\n"},
-        {0, 70000, 10, pic, " Image size 70000 x 10 is too large for TGA\n"},
         {4, 10, 65501, pic, " Image size 10 x 65501 is too large for JPEG\n"},
         {3, 1000001, 1, pic, " Image size 1000001 x 1 is too large for PNG\n"},
-        {1, 2147483647, 2, pic, " Image size 2147483647 x 2 is too large for BMP\n"},
         {2, 65536, 1, pic, " Image size 65536 x 1" + tooLarge},
         {2, 1, 65536, pic, " Image size 1 x 65536" + tooLarge},
         {1, 4, 4, missing, " Cannot create image file: " + missing + ".bmp (No such file or directory)\n"},
@@ -116,11 +63,14 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
     }
 }
 
+// Sides of 65535 pixels are written; and a finished picture is no longer the signal handler's
+// to remove.
 TEST_F(ImageDispatch, SidesOf65535PixelsAreWritten) {
     iImageType = 2;
     for (const auto& [width, height] : {std::pair{65535, 1}, {1, 65535}}) {
         ASSERT_EQ(open(dir.path("side"), width, height).first, 0) << width;
         EXPECT_EQ(closeImage(), 0) << width;
+        removeUnfinishedOutput();
         EXPECT_TRUE(readWholeFile(dir.path("side.ppm"))
                         .starts_with("P6\n" + std::to_string(width) + " " + std::to_string(height) + "\n255\n"));
     }
@@ -137,17 +87,23 @@ TEST(Frame, BeyondHalfTheMemoryIsRefusedUntouched) {
     EXPECT_EQ(frame.row(0), nullptr);
 }
 
+// A write that fails (here: beyond a file size limit) is reported and leaves no file.
 TEST_F(ImageDispatch, AFailedWriteIsReportedAndLeavesNoFile) {
-    // A write that fails (here: beyond a file size limit) is reported and leaves no file.
+    constexpr const char* suffixes[] = {".tga", ".bmp", ".ppm", ".png", ".jpg"};
     rlimit saved{};
     getrlimit(RLIMIT_FSIZE, &saved);
     rlimit limit = saved;
     limit.rlim_cur = 4096;
     auto previous = std::signal(SIGXFSZ, SIG_IGN);
+    Bytes row(64 * 3);  // bytes that do not compress, so that every format goes past the limit
+    unsigned state = 12345;
     for (int type = 0; type < 5; ++type) {
         iImageType = type;
         ASSERT_EQ(open(dir.path("pic"), 64, 64).first, 0);
-        for (int y = 0; y < 64; ++y) writeImageLine(pictureRow(64, y).data(), y);
+        for (int y = 0; y < 64; ++y) {
+            for (auto& byte : row) byte = static_cast<unsigned char>((state = state * 1103515245u + 12345u) >> 16);
+            writeImageLine(row.data(), y);
+        }
         testing::internal::CaptureStderr();
         CaptureStdout();
         setrlimit(RLIMIT_FSIZE, &limit);

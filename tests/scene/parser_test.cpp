@@ -49,9 +49,6 @@ TEST_F(Parser, DeclaredColours) {
     EXPECT_EQ(myObjectList->next->surface.color.red, 1.0);
     EXPECT_EQ(myBackGroundColor.red, 2.0);  // declarations take any value
     EXPECT_EQ(myColorList, nullptr);
-    EXPECT_EQ(error("declare \"red\" colour 1 0 0"), parseError(1, " Unkown element in declaration"));
-    EXPECT_EQ(error("declare \"" + std::string(64, 'n') + "\" color 1 0 0"),
-              parseError(1, " color name longer than 63 characters"));
 }
 
 TEST_F(Parser, IncludedFilesAreReadInPlace) {
@@ -64,7 +61,6 @@ TEST_F(Parser, IncludedFilesAreReadInPlace) {
     write("broken.orv", "\nsphere { radius 0 }\n");  // lines count on through the included file
     EXPECT_EQ(run("\n\ninclude \"broken.orv\""),
               "\n Parsing scene.orv\n Parsing broken.orv" + parseError(4, " sphere radius must be greater than 0"));
-    EXPECT_EQ(run("include \"missing.orv\""), "\n Parsing scene.orv\n Scene file: missing.orv could no be opened\n");
     std::filesystem::create_directory("parts");
     EXPECT_EQ(run("include \"parts\""), "\n Parsing scene.orv\n Scene file: parts is a directory\n");
 }
@@ -91,13 +87,18 @@ TEST_F(Parser, BlockMessages) {
     const std::string missing = " Error in light structure - missing parameters";
     const std::string place = "center <0 0 0> normal <0 0 1> ";
     const std::string three = "vertex <0 0 0> vertex <1 0 0> vertex <0 1 0> ";
+    const std::string pad(40, ' ');
     const std::pair<std::string, std::string> cases[] = {
+        {"declare \"red\" colour 1 0 0", " Unkown element in declaration"},
+        {"declare \"" + std::string(64, 'n') + "\" color 1 0 0", " color name longer than 63 characters"},
         {"settings { output_type png }", " string expected"},  // the readers
         {"settings { output_name \"my file\" }", " '\"' string delimiter expected"},
         {"sphere { radius r }", " Decimal value expected"},
         {"settings { aa_distance }", " Integer value expected"},
         {"sphere { center 0 0 0 }", " Opening backet '<' expected before x component"},
         {"sphere { center <0 0 z> }", " z componente expected"},
+        {"sphere { center <1-2 0>" + pad + "}", " z componente expected"},    // "1-2" is one number
+        {"sphere { center <2.5.3 1>" + pad + "}", " z componente expected"},  // with room after it to read ahead
         {"sphere { center <0 0 0 0> }", " Closing bracket '>' expected after z component"},
         {"surface { color 1 0 }", " Blue component expeced"},
         {"surface { color #blue }", " Color declaration not found"},
@@ -111,14 +112,12 @@ TEST_F(Parser, BlockMessages) {
         {camera + "target <0 0 1> }", " Unkown parameter in camera structure"},
         {"camera { position <0 1 0> }", " error in camera structure declaration"},
         {camera + "focal_length 5 focal_point <0 0 0> }", " focal lenght OR focal point must be defined"},
-        {"camera { position <1 2 3> look_at <1 2 3> }", " camera position and look_at cannot be the same point"},
         {"camera { position <0 0 5> look_at <0 0 0> }",
          " camera up vector cannot be null or parallel to the viewing direction"},
         {settings + "output_type \"jpg\" }", " invalid output file type specified"},
         {settings + "jitter \"true\" }", " jitter must be either 'yes' or 'no'"},
         {"settings { output_type \"png\" }", " error in settings structure declaration"},
         {settings + "input_name \"a\" }", " Unkown parameter in settings structure"},
-        {settings + "display 320 -1 }", " image width and height must be greater than 0"},
         {light + "color 0 1 1 }", " invalid color component(s)"},
         {light + "light_type \"area\" }", " invalid light type specified"},
         {light + "radius 0 }", " smooth light radius must be greater than 0"},
