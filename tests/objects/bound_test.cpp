@@ -18,7 +18,6 @@
 namespace {
 
 using Bounding = SceneTest;
-using BoundingThreads = SceneTest;
 
 constexpr double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
 constexpr float infF = std::numeric_limits<float>::infinity();
@@ -172,7 +171,7 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
 // trees come out the same, node for node and bit for bit, whatever the number of threads. The last
 // build's records are made while a helper thread readies the storage ahead of them (across a
 // dozen regions): they must come zero-filled all the same.
-TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
+TEST_F(Bounding, ParallelBuildsGiveTheSameTrees) {
     std::mt19937 engine(77);
     for (int shape : {0, 4}) {
         const auto boxes = randomBoxes(engine, 30000, shape);

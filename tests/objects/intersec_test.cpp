@@ -178,13 +178,11 @@ std::string answers(RandomScene rays, const std::vector<const Object*>& prims, i
     return text;
 }
 
-using IntersectThreads = SceneTest;
-
 // Random scenes full of exact ties, queried from four threads at once through the query tree:
 // every answer must be, bit for bit, the one the slab walk gives alone, which keeps the first of
 // equally near hits in its own order; the normal at a hit included (a patch's normal belongs to
 // the query that found the hit, whatever other queries, in this thread or another, found since).
-TEST_F(IntersectThreads, QueryTreeAnswersAsTheSlabWalkDoes) {
+TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
     for (unsigned seed = 1; seed <= 8; ++seed) {
         reset();
         RandomScene scene{std::mt19937(seed)};

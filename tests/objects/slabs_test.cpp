@@ -14,12 +14,10 @@
 
 namespace {
 
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
 
 struct Box {
-    double lo[3];
-    double hi[3];
+    double lo[3], hi[3];
 };
 
 // The four boxes, one a lane of a query tree node (per axis, four lower and four upper bounds),
@@ -29,9 +27,8 @@ int enterFour(const Box (&boxes)[4], const Ray& ray, double maxDistance, double*
     struct {
         double boundMin[3][4], boundMax[3][4];
     } four{};
-    for (int lane = 0; lane < 4; ++lane) {
+    for (int lane = 0; lane < 4; ++lane)
         for (int i = 0; i < 3; ++i) four.boundMin[i][lane] = boxes[lane].lo[i], four.boundMax[i][lane] = boxes[lane].hi[i];
-    }
     const RaySlabs slabs = raySlabs(&ray);
     double quick[4];
     const unsigned mask = mayEnterBoxes(four, slabs, maxDistance, quick);
