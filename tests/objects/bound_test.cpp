@@ -1,21 +1,26 @@
+// The hierarchy build against the plain record-by-record build, one thread against several, and
+// the query tree's premises: the three invariants, checked on trees built over awkward boxes and
+// on trees broken on purpose, and a primitive's box as the tree takes it.
 #include "objects/bound.h"
 
-#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <limits>
 #include <optional>
 #include <random>
-#include <string>
+#include <utility>
 #include <vector>
 
-#include "objects/bvh.h"
-#include "objects/sphere.h"
 #include "objects/tasks.h"
 #include "support/scene_fixture.h"
 
 namespace {
 
 using Bounding = SceneTest;
+
+constexpr double inf = std::numeric_limits<double>::infinity(), nan = std::numeric_limits<double>::quiet_NaN();
+constexpr float infF = std::numeric_limits<float>::infinity();
 
 // Six bounds as hexadecimal floats, bit for bit.
 template <typename Bound>
@@ -24,6 +29,26 @@ std::string bits(const Bound& lo, const Bound& hi) {
     std::snprintf(text, sizeof text, "%a %a %a %a %a %a ", double(lo[0]), double(hi[0]), double(lo[1]), double(hi[1]),
                   double(lo[2]), double(hi[2]));
     return text;
+}
+
+// A record with the given extents and label (its ambient weight, which the build never looks at),
+// pushed onto the object list and counted; it must come zero-filled.
+Object* record(Vector lo, Vector hi, double label = 0) {
+    static const Object zero{};
+    Object* obj = allocateObject();
+    EXPECT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << "record handed out not zero-filled";
+    for (int i = 0; i < 3; ++i) obj->boundMin[i] = component(lo, i), obj->boundMax[i] = component(hi, i);
+    obj->surface.ambient = label;
+    addToList(&myObjectList, obj);
+    ++nPrims;
+    return obj;
+}
+
+// The query tree just built, its invariants checked.
+const QueryTree* checkedTree() {
+    const QueryTree* tree = myObjectList->children->queryTree;
+    EXPECT_EQ(tree ? brokenInvariant(*tree, myObjectList) : "no query tree", nullptr);
+    return tree;
 }
 
 // The hierarchy build done the plain way, one record at a time: a record or a node as it
@@ -56,45 +81,27 @@ void pass(const std::vector<Item>& run, std::vector<Item>& list) {
     double widest = -1e10, median = 0;
     for (int i = 0; i < 3; ++i) {
         double lo = 1e10, hi = -1e10, sum = 0;
-        for (const Item& item : run) {
-            lo = std::min(lo, centre(item, i));
-            hi = std::max(hi, centre(item, i));
-            sum += centre(item, i);
-        }
+        for (const Item& item : run)
+            lo = std::min(lo, centre(item, i)), hi = std::max(hi, centre(item, i)), sum += centre(item, i);
         if (hi - lo > widest) widest = hi - lo, axis = i, median = sum / n;
     }
     std::vector<Item> low, high;  // in the order pushed: the reverse of the list's
     for (const Item& item : run) (median > centre(item, axis) ? low : high).push_back(item);
     std::vector<Item>& empty = low.empty() ? low : high;
     std::vector<Item>& other = low.empty() ? high : low;
-    for (long k = empty.empty() ? n / 2 : 0; k > 0; --k) {
-        empty.push_back(other.back());
-        other.pop_back();
-    }
+    for (long k = empty.empty() ? n / 2 : 0; k > 0; --k) empty.push_back(other.back()), other.pop_back();
     pass({high.rbegin(), high.rend()}, list);
     pass({low.rbegin(), low.rend()}, list);
 }
 
-// Records with the given extents, each labelled with its number (in its ambient weight, which
-// the build never looks at), pushed onto the object list and counted; each must come zero-filled.
-// The same as items, in list order.
+// Records with the given extents, labelled with their numbers; the same as items, in list order.
 std::vector<Item> makeRecords(const std::vector<std::pair<Vector, Vector>>& boxes) {
-    static const Object zero{};
     std::vector<Item> items;
-    int dirty = 0;
     for (size_t k = 0; k < boxes.size(); ++k) {
-        Object* obj = allocateObject();
-        dirty += std::memcmp(obj, &zero, sizeof zero) != 0;
+        const Object* obj = record(boxes[k].first, boxes[k].second, static_cast<double>(k));
         Item& item = items.emplace_back(Item{{}, {}, std::to_string(k) + " "});
-        for (int i = 0; i < 3; ++i) {
-            obj->boundMin[i] = item.lo[i] = component(boxes[k].first, i);
-            obj->boundMax[i] = item.hi[i] = component(boxes[k].second, i);
-        }
-        obj->surface.ambient = static_cast<double>(k);
-        addToList(&myObjectList, obj);
+        std::copy_n(obj->boundMin, 3, item.lo), std::copy_n(obj->boundMax, 3, item.hi);
     }
-    EXPECT_EQ(dirty, 0) << "records handed out not zero-filled";
-    nPrims = static_cast<long>(boxes.size());
     return {items.rbegin(), items.rend()};
 }
 
@@ -151,11 +158,7 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
             SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(count) + " records");
             reset();
             std::vector<Item> list = makeRecords(randomBoxes(engine, count, shape));
-            while (list.size() > 1) {
-                const std::vector<Item> run = std::move(list);
-                list.clear();
-                pass(run, list);
-            }
+            while (list.size() > 1) pass(std::exchange(list, {}), list);
             buildBoundingSlabs();
             const std::string tree = describe(myObjectList);
             EXPECT_EQ(tree, list[0].text);
@@ -164,19 +167,11 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
     }
 }
 
-TEST_F(Bounding, ListShorterThanItsCountEndsTheRun) {
-    for (int k = 0; k < 6; ++k) makeSphere({k * 1.0, 0, 0}, 1);
-    nPrims = 8;
-    EXPECT_EQ(endsRun(buildBoundingSlabs, 1), "NULL top in FindAxis, count = 1\n");
-}
-
-using BoundingThreads = Bounding;
-
 // Scenes large enough that the builds hand stretches, nodes and subtrees to other threads: both
 // trees come out the same, node for node and bit for bit, whatever the number of threads. The last
 // build's records are made while a helper thread readies the storage ahead of them (across a
 // dozen regions): they must come zero-filled all the same.
-TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
+TEST_F(Bounding, ParallelBuildsGiveTheSameTrees) {
     std::mt19937 engine(77);
     for (int shape : {0, 4}) {
         const auto boxes = randomBoxes(engine, 30000, shape);
@@ -193,13 +188,84 @@ TEST_F(BoundingThreads, ParallelBuildsGiveTheSameTrees) {
             buildThreads = threads[t];
             buildBoundingSlabs();
             buildThreads = 1;
-            const QueryTree* tree = myObjectList->children->queryTree;
-            ASSERT_NE(tree, nullptr);
-            EXPECT_EQ(brokenInvariant(*tree, myObjectList), nullptr);
-            trees[t] = describe(myObjectList) + describe(*tree);
+            const QueryTree* tree = checkedTree();
+            trees[t] = describe(myObjectList) + (tree ? describe(*tree) : "");
             EXPECT_EQ(trees[t], trees[0]);
         }
     }
+}
+
+// Trees over awkward boxes keep the invariants: boxes without a number at one end or both,
+// infinite, huge and flat ones among ordinary ones; primitives packed ever tighter towards one end
+// (each centre half as far as the one before), which must stay within maxDepth.
+TEST_F(Bounding, QueryTreeKeepsItsInvariantsOverAwkwardBoxes) {
+    std::mt19937 engine(3);
+    std::uniform_real_distribution<double> coord(-20, 20);
+    for (int k = 0; k < 400; ++k) {
+        const Vector c{coord(engine), coord(engine), coord(engine)};
+        Vector lo = c - Vector{1, 1, 1}, hi = c + Vector{1, 1, 1};
+        switch (k % 8) {
+            case 0: lo.x = nan; break;
+            case 1: lo.y = hi.y = nan; break;
+            case 2: hi.z = inf; break;
+            case 3: lo = {-inf, -inf, -inf}, hi = {inf, inf, inf}; break;
+            case 4: lo.x = -1e300, hi.x = 1e300; break;
+            case 5: hi.z = lo.z; break;
+        }
+        record(lo, hi);
+    }
+    buildBoundingSlabs();
+    checkedTree();
+    reset();
+    double x = 1.0;
+    for (int k = 0; k < 1100; ++k, x *= 0.5) record({x, 0, 0}, {x, 1, 1});
+    buildBoundingSlabs();
+    checkedTree();
+}
+
+// A leaf's box is its primitive's rounded outwards to the nearest floats; a box without a number
+// at one end of an axis spans that whole axis (rounded outwards from the other end, it would stop
+// short of boxes the slab test enters, and miss their primitives).
+TEST_F(Bounding, APrimitiveBoxIsRoundedOutwardsOrSpansTheWholeAxis) {
+    for (const double v : {0.1, -0.1, 16.0, 1e-50, -1e-50, 1e300, -1e300}) {
+        const QueryPrim prim = queryPrim(record({v, v, v}, {v, v, v}));
+        EXPECT_TRUE(prim.lo[0] <= v && std::nextafter(prim.lo[0], infF) > v) << v;
+        EXPECT_TRUE(prim.hi[0] >= v && std::nextafter(prim.hi[0], -infF) < v) << v;
+    }
+    const QueryPrim prim = queryPrim(record({nan, 2, 3}, {4, 5, 6}));
+    EXPECT_TRUE(prim.lo[0] == -infF && prim.hi[0] == infF && prim.lo[1] == 2.0f);
+}
+
+QueryNode& node(QueryTree& tree, uint32_t index) { return tree.storage.as<QueryNode>()[index]; }
+
+// Each invariant broken on purpose is named by the check.
+TEST_F(Bounding, TheCheckNamesTheInvariantABrokenTreeBreaks) {
+    for (int k = 0; k < 64; ++k) record({k * 2.0, 0, 0}, {k * 2.0 + 1, 1, 1});
+    buildBoundingSlabs();
+    QueryTree& tree = *myObjectList->children->queryTree;
+    ASSERT_EQ(brokenInvariant(tree, myObjectList), nullptr);
+    QueryNode& root = node(tree, 0);
+    QueryNode* leaf = &root;
+    while (laneIsNode(leaf->ref[0])) leaf = &node(tree, laneNode(leaf->ref[0]));
+    ASSERT_NE(leaf, &root);
+    const QueryNode kept = root;
+    root.boundMax[0][0] = root.boundMin[0][0];
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 1: an inner lane does not enclose the lanes below it");
+    root = kept;
+    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], infF);
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf lane does not hold its primitive's box");
+
+    // A chain of nodes one deeper than maxDepth, its boxes all alike.
+    QueryTree chain;
+    chain.nodeCount = maxDepth + 2;
+    chain.storage = Region(chain.nodeCount * sizeof(QueryNode));
+    const Object* obj = myObjectList->children->first;
+    for (uint32_t k = 0; k < chain.nodeCount; ++k) {
+        QueryNode& n = node(chain, k);
+        for (int i = 0; i < 3; ++i) n.boundMin[i][0] = -infF, n.boundMax[i][0] = infF;
+        n.ref[0] = k + 1 < chain.nodeCount ? nodeLane(k + 1) : primitiveLane(obj);
+    }
+    EXPECT_STREQ(brokenInvariant(chain, obj), "invariant 3: a query tree node lies deeper than maxDepth");
 }
 
 }  // namespace

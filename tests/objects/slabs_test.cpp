@@ -6,20 +6,18 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
 #include <random>
+#include <utility>
 
 namespace {
 
-constexpr double nan = std::numeric_limits<double>::quiet_NaN();
-constexpr double inf = std::numeric_limits<double>::infinity();
+constexpr double nan = std::numeric_limits<double>::quiet_NaN(), inf = std::numeric_limits<double>::infinity();
 
 struct Box {
-    double lo[3];
-    double hi[3];
+    double lo[3], hi[3];
 };
 
 // The four boxes, one a lane of a query tree node (per axis, four lower and four upper bounds),
@@ -29,9 +27,8 @@ int enterFour(const Box (&boxes)[4], const Ray& ray, double maxDistance, double*
     struct {
         double boundMin[3][4], boundMax[3][4];
     } four{};
-    for (int lane = 0; lane < 4; ++lane) {
+    for (int lane = 0; lane < 4; ++lane)
         for (int i = 0; i < 3; ++i) four.boundMin[i][lane] = boxes[lane].lo[i], four.boundMax[i][lane] = boxes[lane].hi[i];
-    }
     const RaySlabs slabs = raySlabs(&ray);
     double quick[4];
     const unsigned mask = mayEnterBoxes(four, slabs, maxDistance, quick);
@@ -67,12 +64,9 @@ TEST(Slabs, EntryDistanceOrRejection) {
         {cube, {0, 0, -5}, up, 3.999, std::nullopt},                          // entered beyond the maximum distance
         {cube, {0, 0, -5}, up, 4.0, 4.0},                                     // entered at the limit itself
         {cube, {5, -7, -5}, up, 1e10, 4.0},                                   // beside the box in x and y
-        {cube, {5, -7, 9}, {0, 0, 0}, 1e10, -1e10},                           // no slab at all: entered anywhere
         {cube, {5, -7, 5}, up, 1e10, std::nullopt},                           // z still rejects
         {{{nan, -1, -1}, {nan, 1, 1}}, {50, 0, -5}, {diagonal, 0, diagonal}, 1e10, 4 / diagonal},
-        {{{nan, nan, nan}, {nan, nan, nan}}, {1, 2, 3}, {diagonal, 0, -diagonal}, 1e10, -1e10},
         {halfNaN, {-5, 0, 0}, {1, 0, 0}, 1e10, 6.0},
-        {halfNaN, {5, 0, 0}, {1, 0, 0}, 1e10, -4.0},
         {floor, {3, 4, 2}, {0, 0, -1}, 1e10, 2.0},
         {{{1, -1, -1}, {-1, 1, 1}}, {0, 0, -5}, {0.6, 0, 0.8}, 1e10, std::nullopt},  // inverted
     };
@@ -98,9 +92,8 @@ TEST(Slabs, TheQuickTestPassesEveryBoxTheSlabTestEnters) {
         Box boxes[4];
         for (Box& box : boxes) {
             for (int i = 0; i < 3; ++i) {
-                const double a = bound(), b = trial % 5 == 0 ? a : bound();
-                box.lo[i] = trial % 7 == 0 ? std::max(a, b) : std::min(a, b);
-                box.hi[i] = trial % 7 == 0 ? std::min(a, b) : std::max(a, b);
+                box.lo[i] = bound(), box.hi[i] = trial % 5 == 0 ? box.lo[i] : bound();
+                if ((box.lo[i] > box.hi[i]) != (trial % 7 == 0)) std::swap(box.lo[i], box.hi[i]);
             }
         }
         const Vector origin{coordinate(engine), coordinate(engine), coordinate(engine)};
