@@ -12,6 +12,7 @@ namespace {
 
 using Parser = ParseTest;
 
+// An incomplete scene or anything but a block or statement at the top is refused.
 TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
     int result = 0;
     EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> }"), "\n Parsing scene.orv Missing settings!");
@@ -26,9 +27,6 @@ TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
               " Number of triangle(s):\t\t0\n Number of patch(es):\t\t0\n Number of surface(s):\t\t2\n"
               " Number of light(s):\t\t0\n");
     EXPECT_EQ(result, 0);
-}
-
-TEST_F(Parser, AnythingButABlockOrStatementAtTheTopIsRefused) {
     EXPECT_EQ(run("\n\nfoo"),
               "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
 }
