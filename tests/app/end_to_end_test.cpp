@@ -20,8 +20,8 @@ const std::string dataDir = std::string(ORVEL_SOURCE_DIR) + "/tests/data";
 void expectSamePng(const std::string& file, const std::string& reference) {
     const DecodedPng got = decodePng(readWholeFile(file)), want = decodePng(readWholeFile(reference));
     ASSERT_TRUE(got.read && want.read) << file << " or " << reference << " is no PNG";
-    EXPECT_EQ(std::tuple(got.width, got.height, got.bitDepth, got.colorType, got.interlace),
-              std::tuple(want.width, want.height, 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE));
+    EXPECT_EQ(got.header,
+              (std::vector<unsigned>{want.header[0], want.header[1], 8, PNG_COLOR_TYPE_RGB, PNG_INTERLACE_NONE}));
     EXPECT_TRUE(got.pixels == want.pixels);
 }
 

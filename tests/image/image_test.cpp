@@ -38,23 +38,19 @@ protected:
 }  // namespace
 
 TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
-    const std::string pic = dir.path("pic"), missing = dir.path("missing/pic");
-    const std::string tooLarge = " is too large: at most 65535 pixels a side\n";
     const struct {
         int type, width, height;
-        std::string base, message;
+        std::string message;
     } cases[] = {
-        {1, 0, 240, pic, " Image size 0 x 240 is not valid\n"},
-        {4, 10, 65501, pic, " Image size 10 x 65501 is too large for JPEG\n"},
-        {3, 1000001, 1, pic, " Image size 1000001 x 1 is too large for PNG\n"},
-        {2, 65536, 1, pic, " Image size 65536 x 1" + tooLarge},
-        {2, 1, 65536, pic, " Image size 1 x 65536" + tooLarge},
-        {1, 4, 4, missing, " Cannot create image file: " + missing + ".bmp (No such file or directory)\n"},
-        {5, 4, 4, pic, " Unknown image type 5\n"},
+        {1, 0, 240, " Image size 0 x 240 is not valid\n"},
+        {4, 10, 65501, " Image size 10 x 65501 is too large for JPEG\n"},
+        {3, 1000001, 1, " Image size 1000001 x 1 is too large for PNG\n"},
+        {2, 1, 65536, " Image size 1 x 65536 is too large: at most 65535 pixels a side\n"},
+        {5, 4, 4, " Unknown image type 5\n"},
     };
     for (const auto& c : cases) {
         iImageType = c.type;
-        const Result opened = open(c.base, c.width, c.height);
+        const Result opened = open(dir.path("pic"), c.width, c.height);
         EXPECT_EQ(opened, Result(-1, c.message));
         EXPECT_TRUE(dir.empty()) << c.message;
         if (opened.first == 0) discardImage();  // the row below would not fill it

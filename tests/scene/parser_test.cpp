@@ -12,10 +12,9 @@ namespace {
 
 using Parser = ParseTest;
 
+// An incomplete scene or anything but a block or statement at the top is refused.
 TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
     int result = 0;
-    EXPECT_EQ(run("surface { }", &result), "\n Parsing scene.orv Missing camera!");  // not the settings too
-    EXPECT_EQ(result, -1);
     EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> }"), "\n Parsing scene.orv Missing settings!");
     EXPECT_EQ(run("camera { position <0 1 0> look_at <0 0 0> } settings { output_type \"png\" output_name \"o\" }"),
               "\n Parsing scene.orv Missing surface!");
@@ -28,13 +27,8 @@ TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
               " Number of triangle(s):\t\t0\n Number of patch(es):\t\t0\n Number of surface(s):\t\t2\n"
               " Number of light(s):\t\t0\n");
     EXPECT_EQ(result, 0);
-}
-
-TEST_F(Parser, AnythingButABlockOrStatementAtTheTopIsRefused) {
     EXPECT_EQ(run("\n\nfoo"),
               "\n Parsing scene.orv\n Scene parser returned error: 0 'foo'\n" + parseError(3, " Unkown term"));
-    EXPECT_EQ(run("radius 1"),
-              "\n Parsing scene.orv\n Scene parser returned error: 502 'radius'\n" + parseError(1, " Unkown term"));
 }
 
 TEST_F(Parser, DeclaredColours) {
@@ -97,8 +91,7 @@ TEST_F(Parser, BlockMessages) {
         {"settings { aa_distance }", " Integer value expected"},
         {"sphere { center 0 0 0 }", " Opening backet '<' expected before x component"},
         {"sphere { center <0 0 z> }", " z componente expected"},
-        {"sphere { center <1-2 0>" + pad + "}", " z componente expected"},    // "1-2" is one number
-        {"sphere { center <2.5.3 1>" + pad + "}", " z componente expected"},  // with room after it to read ahead
+        {"sphere { center <1-2 0>" + pad + "}", " z componente expected"},  // "1-2" is one number, read ahead
         {"sphere { center <0 0 0 0> }", " Closing bracket '>' expected after z component"},
         {"surface { color 1 0 }", " Blue component expeced"},
         {"surface { color #blue }", " Color declaration not found"},
@@ -109,7 +102,6 @@ TEST_F(Parser, BlockMessages) {
         {"camera position", " Opening bracket '{' expected"},
         {camera + "samples 0 }", " camera samples must be greater than 0"},
         {camera + "projection_type \"Fisheye\" }", " invalid camera projection type specified"},
-        {camera + "target <0 0 1> }", " Unkown parameter in camera structure"},
         {"camera { position <0 1 0> }", " error in camera structure declaration"},
         {camera + "focal_length 5 focal_point <0 0 0> }", " focal lenght OR focal point must be defined"},
         {"camera { position <0 0 5> look_at <0 0 0> }",
@@ -117,11 +109,9 @@ TEST_F(Parser, BlockMessages) {
         {settings + "output_type \"jpg\" }", " invalid output file type specified"},
         {settings + "jitter \"true\" }", " jitter must be either 'yes' or 'no'"},
         {"settings { output_type \"png\" }", " error in settings structure declaration"},
-        {settings + "input_name \"a\" }", " Unkown parameter in settings structure"},
         {light + "color 0 1 1 }", " invalid color component(s)"},
         {light + "light_type \"area\" }", " invalid light type specified"},
         {light + "radius 0 }", " smooth light radius must be greater than 0"},
-        {light + "direction <0 0 1> }", " Unkown parameter in light structure"},
         {"light { position <0 0 1> target <0 0 1> }", " Error in light structure - invalid target"},  // checked first
         {"light { position <0 0 1> }", missing},
         {light + "shadow_type \"smooth\" radius 1 samples 4 samples 4 }", missing},
@@ -131,7 +121,6 @@ TEST_F(Parser, BlockMessages) {
         {"surface { radius 1 }", " Unkown parameter in surface structure"},
         {"sphere { radius -1 }", " sphere radius must be greater than 0"},  // while reading
         {"sphere { radius 1 radius 1 center <0 0 0> }", " error in sphere structure declaration"},
-        {"sphere { color 1 0 0 }", " Unkown parameter in sphere structure"},
         {"cylinder { base <0 0 0> cap <0 0 2> }", " error in cylinder structure declaration"},
         {"cylinder { base <0 0 0> cap <0 0 2> radius 0 }", " radius cannot be null or negative"},
         {"cone { base <0 0 0> cap <0 0 2> base_radius 1 }", " Error in cone structure"},

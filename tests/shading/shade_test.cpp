@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 
 #include "support/render_fixture.h"
 
@@ -32,11 +33,7 @@ int glassHit(const Object* obj, const Ray* ray, Hit* hit) {
     return ray->direction.z < 0;
 }
 
-void expectColor(const Color& c, const Color& expected) {
-    EXPECT_EQ(c.red, expected.red);
-    EXPECT_EQ(c.green, expected.green);
-    EXPECT_EQ(c.blue, expected.blue);
-}
+auto rgb(const Color& c) { return std::tuple(c.red, c.green, c.blue); }
 
 class ShadeTest : public RenderTest {
 protected:
@@ -55,16 +52,10 @@ protected:
         trace(&ray, &c, &level);
         return c;
     }
-    // The colour of the origin of the plane z = 0 seen from above, with surface s.
+    // The colour traced down onto the plane z = 0 of surface s.
     static Color shadeFloor(const Surface& s) {
-        Object* floor = myObjectList ? myObjectList : addObject(mirrorsHit, upNormal);
-        floor->surface = s;
-        const Ray ray{{0, 0, 5}, {0, 0, -1}};
-        const Hit hit{5.0, 1, floor};
-        Color c;
-        int level = 0;
-        shade(floor, &ray, {0, 0, 1}, {0, 0, 0}, &c, &level, &hit);
-        return c;
+        (myObjectList ? myObjectList : addObject(mirrorsHit, upNormal))->surface = s;
+        return traceDown();
     }
     static void light(Vector at, Color color) { makeLight(at, color, 0, 2, 0, 0, 0, 0, 0, {0, 0, -1}); }
 };
@@ -132,14 +123,12 @@ TEST_F(ShadeTest, FuzzyReflectionSpreadsItsSamples) {
 // held at 1 at most, nothing holds it from below.
 TEST_F(ShadeTest, OnlyAHitIsClampedAndOnlyAbove) {
     myBackGroundColor = {2.0, -1.0, 0.5};
-    expectColor(traceDown(), {2.0, -1.0, 0.5});
+    EXPECT_EQ(rgb(traceDown()), std::tuple(2.0, -1.0, 0.5));
     myHaze = {0.5, {0.1, 0.2, 3.0}};
-    expectColor(traceDown(), {0.1, 0.2, 3.0});
+    EXPECT_EQ(rgb(traceDown()), std::tuple(0.1, 0.2, 3.0));
     myHaze = {};
     Object* floor = addObject(mirrorsHit, upNormal, matte({1, 0.75, 0.5}, 2.0));
-    EXPECT_EQ(traceDown().red, 1.0);
-    floor->surface.color = {0.25, 1, 0.5};
-    EXPECT_EQ(traceDown().green, 1.0);
+    EXPECT_EQ(rgb(traceDown()), std::tuple(1.0, 1.0, 1.0));
     floor->surface.color = {0.25, -0.5, 1};
-    expectColor(traceDown(), {0.5, -1.0, 1.0});
+    EXPECT_EQ(rgb(traceDown()), std::tuple(0.5, -1.0, 1.0));
 }
