@@ -108,11 +108,10 @@ TEST(Cluster, EveryLayoutRendersTheBytesOfOrvel) {
          {std::vector<std::string>{"-i", dataDir + "/e2e_flat.orv", "-r", "40", "90"},
           {"-i", dataDir + "/threads.orv", "-r", "36", "50", "--seed", "7"}}) {
         for (const std::vector<std::string>& mode : {std::vector<std::string>{"-aan"}, {"-aaq"}, {"-aaa", "4"}}) {
-            ASSERT_EQ(runProgram(orvelProgram(false), with(with(scene, mode), {"-ppm", "-o", "single"}), dir.path()).status,
-                      0);
+            const std::vector<std::string> args = with(with(scene, mode), {"-ppm"});
+            ASSERT_EQ(runProgram(orvelProgram(false), with(args, {"-o", "single"}), dir.path()).status, 0);
             for (const auto& [ranks, threads] : {std::pair{0, "1"}, {1, "2"}, {2, "1"}, {3, "2"}, {4, "1"}}) {
-                const ProgramRun run =
-                    runCluster(ranks, with(with(scene, mode), {"-ppm", "-t", threads, "-o", "cluster"}), dir.path());
+                const ProgramRun run = runCluster(ranks, with(args, {"-t", threads, "-o", "cluster"}), dir.path());
                 EXPECT_EQ(run.status, 0) << run.err;
                 EXPECT_TRUE(readWholeFile(dir.path("cluster.ppm")) == readWholeFile(dir.path("single.ppm")))
                     << scene[1] << " " << mode[0] << " on " << ranks << " rank(s) of " << threads << " thread(s)";

@@ -23,14 +23,11 @@ namespace {
 
 TEST(UserRun, VersionNamesTheImageLibraries) {
     TempDir dir;
-    std::ofstream(dir.path("scene.orv")) << sceneBase;
-    const std::string versions = std::string(" libpng ") + png_get_libpng_ver(nullptr) + ", libjpeg";
-    for (const bool multi : {false, true}) {
-        const ProgramRun run = runProgram(orvelProgram(multi), {"-i", "scene.orv", "--version"}, dir.path());
-        EXPECT_EQ(run.status, 0);
-        EXPECT_TRUE(run.out.starts_with(banner(multi) + versions) && std::count(run.out.begin(), run.out.end(), '\n') == 3)
-            << run.out;
-    }
+    const ProgramRun run = runProgram(orvelProgram(true), {"--version"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with(banner(true) + " libpng " + png_get_libpng_ver(nullptr) + ", libjpeg") &&
+                std::count(run.out.begin(), run.out.end(), '\n') == 3)
+        << run.out;
 }
 
 // An include that the working directory does not have is found beside the including file, also
