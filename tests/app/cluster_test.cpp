@@ -49,13 +49,9 @@ ProgramRun runCluster(int ranks, const std::vector<std::string>& args, const std
 
 // The timing figure, which changes from run to run, as #.##, and the progress ticks as the byte
 // 0xB1: mpirun hands the ranks a terminal for their output, so rank 0 draws the ticks in UTF-8.
-std::string maskTime(const std::string& printed) {
-    std::string out;
-    for (std::size_t i = 0; i < printed.size();) {
-        const bool tick = printed.compare(i, 3, "\xE2\x96\x92") == 0;
-        out += tick ? '\xB1' : printed[i];
-        i += tick ? 3 : 1;
-    }
+std::string maskTime(std::string out) {
+    for (auto tick = out.find("\xE2\x96\x92"); tick != std::string::npos; tick = out.find("\xE2\x96\x92", tick))
+        out.replace(tick, 3, 1, '\xB1');
     const auto at = out.rfind("time: ");
     for (auto i = at; at != std::string::npos && i < out.size(); ++i)
         if (std::isdigit(static_cast<unsigned char>(out[i]))) out[i] = '#';
