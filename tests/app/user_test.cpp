@@ -4,7 +4,6 @@
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 
 #include <chrono>
@@ -24,17 +23,11 @@ namespace {
 
 TEST(UserRun, VersionNamesTheImageLibraries) {
     TempDir dir;
-    std::ofstream(dir.path("scene.orv")) << sceneBase;
-    const std::string versions = std::string(" libpng ") + png_get_libpng_ver(nullptr) + ", libjpeg";
-    for (const bool multi : {false, true}) {
-        const ProgramRun run = runProgram(orvelProgram(multi), {"-i", "scene.orv", "--version"}, dir.path());
-        EXPECT_EQ(run.status, 0);
-        EXPECT_TRUE(run.out.starts_with(banner(multi) + versions) && std::count(run.out.begin(), run.out.end(), '\n') == 3)
-            << run.out;
-        // An earlier mistake still wins: the usage text, status 255.
-        EXPECT_EQ(runProgram(orvelProgram(multi), {"-x", "--version"}, dir.path()).status, 255);
-    }
-    EXPECT_FALSE(fs::exists(dir.path("out.png")));
+    const ProgramRun run = runProgram(orvelProgram(true), {"--version"}, dir.path());
+    EXPECT_EQ(run.status, 0);
+    EXPECT_TRUE(run.out.starts_with(banner(true) + " libpng " + png_get_libpng_ver(nullptr) + ", libjpeg") &&
+                std::count(run.out.begin(), run.out.end(), '\n') == 3)
+        << run.out;
 }
 
 // An include that the working directory does not have is found beside the including file, also
@@ -58,12 +51,6 @@ TEST(UserRun, IncludesAreFoundBesideTheIncludingFile) {
     EXPECT_TRUE(run.out.find("\n Parsing scenes/main.orv\n Parsing objects.orv Warning") != std::string::npos &&
                 run.out.find(" Number of sphere(s):\t\t1\n") != std::string::npos)
         << run.out;
-
-    // Found nowhere: the name as written.
-    std::ofstream(dir.path("scenes/main.orv")) << "include \"missing.orv\"\n" << sceneBase;
-    run = runProgram(orvelProgram(false), {"-i", "scenes/main.orv"}, dir.path());
-    EXPECT_EQ(run.status, 255);
-    EXPECT_TRUE(run.out.ends_with("\n Parsing scenes/main.orv\n Scene file: missing.orv could no be opened\n")) << run.out;
 }
 
 // A bar of ten ticks (ten rows), as bytes 0xB1 on a pipe.
@@ -79,22 +66,13 @@ TEST(UserRun, ProgressTicksOnAPipe) {
         << out;
 }
 
-// The names in the directory, hidden ones too, besides the scene.
-std::vector<std::string> filesBesideScene(const TempDir& dir) {
-    std::vector<std::string> names;
-    for (const fs::directory_entry& entry : fs::directory_iterator(dir.path())) names.push_back(entry.path().filename());
-    std::erase(names, "scene.orv");
-    std::sort(names.begin(), names.end());
-    return names;
-}
-
 // A render ended by a kill, Ctrl-C or kill -9 once it has started leaves no picture where there
 // was none, and an earlier picture of the same name as it was, and nothing else; only kill -9, on
 // a file system without unnamed files, may leave the hidden temporary file.
 TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
-    TempDir dir;
+    TempDir dir, logs;
     std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
-    const std::string log = dir.path("log.txt");
+    const std::string log = logs.path("log.txt");
     std::string earlier;
     for (const auto& [multi, signal] : {std::pair{true, SIGTERM}, std::pair{false, SIGINT}, std::pair{false, SIGKILL}}) {
         std::ofstream{log};  // the program's standard output
@@ -110,35 +88,18 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
         waitpid(pid, &status, 0);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
         EXPECT_NE(readWholeFile(log).find("100%"), std::string::npos) << signal;
-        fs::remove(log);
         EXPECT_TRUE(earlier.empty() ? !fs::exists(dir.path("out.ppm")) : readWholeFile(dir.path("out.ppm")) == earlier);
-        std::vector<std::string> left = filesBesideScene(dir);
-        if (signal == SIGKILL && !offersUnnamedFiles(dir.path()) && !left.empty() && left[0].starts_with(".out.ppm."))
-            left.erase(left.begin());
-        EXPECT_EQ(left, std::vector<std::string>(earlier.empty() ? 0 : 1, "out.ppm")) << signal;
+        for (const auto& entry : fs::directory_iterator(dir.path())) {
+            const std::string name = entry.path().filename();
+            EXPECT_TRUE(name == "scene.orv" || (name == "out.ppm" && !earlier.empty()) ||
+                        (signal == SIGKILL && !offersUnnamedFiles(dir.path()) && name.starts_with(".out.ppm.")))
+                << signal << " left " << name;
+        }
         if (earlier.empty()) {
             ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "16", "12", "-ppm"}, dir.path()).status, 0);
             earlier = readWholeFile(dir.path("out.ppm"));
         }
     }
-}
-
-// A finished picture has the permissions fopen would give it: a new file 0666 less the umask, an
-// existing file its own. A name that is a link writes the file it points to.
-TEST(UserRun, AFinishedPictureKeepsPermissionsAndLinks) {
-    TempDir dir;
-    std::ofstream(dir.path("scene.orv")) << sceneBase;
-    const mode_t previous = umask(027);
-    EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "4", "3", "-ppm"}, dir.path()).status, 0);
-    umask(previous);
-    EXPECT_EQ(fs::status(dir.path("out.ppm")).permissions(), fs::perms(0640));
-    fs::permissions(dir.path("out.ppm"), fs::perms(0604));
-    fs::create_symlink("out.ppm", dir.path("link.ppm"));
-    EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "5", "3", "-ppm", "-o", "link"}, dir.path()).status,
-              0);
-    EXPECT_EQ(fs::status(dir.path("out.ppm")).permissions(), fs::perms(0604));
-    EXPECT_EQ(readWholeFile(dir.path("link.ppm")).substr(0, 7), "P6\n5 3\n");
-    EXPECT_EQ(filesBesideScene(dir), (std::vector<std::string>{"link.ppm", "out.ppm"}));  // still a link
 }
 
 // `cmake --install` into a scratch prefix: the programs, the manual pages, the scenes and the
