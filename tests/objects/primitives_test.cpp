@@ -1,5 +1,5 @@
 // Decisive rays against each primitive: the root chosen, the thresholds, the edges that belong to
-// it, the sides it is seen from; the normals where they are more than the figure's own.
+// it, the sides it is seen from; the cone's normal, turned outwards.
 #include <cmath>
 
 #include "objects/cone.h"
@@ -97,22 +97,6 @@ TEST_F(Primitive, PolygonCountsHalfOpenCrossings) {
     EXPECT_EQ(hitsAt(peak, {{0.5, 1}, {1.5, 1}}), "00");
     Object* valley = makePolygon(vertexArray({{0, 2, 0}, {1, 1, 0}, {2, 2, 0}, {1, 3, 0}}), 4);
     EXPECT_EQ(hitsAt(valley, {{0.5, 1}, {1, 2}}), "01");
-}
-
-// Corner normals are turned to the face normal's side (f . N = 0 too), in the caller's array; the
-// normal at a point weights the unit corner normals by its barycentric coordinates.
-TEST_F(Primitive, PatchNormals) {
-    Vector turned[6] = {{0, 0, 0}, {1, 0, 0}, {1, 0, 0}, {0, 0, -3}, {0, 1, 0}, up};
-    makePatch(turned);
-    EXPECT_EQ(turned[1].x, -1);
-    EXPECT_EQ(turned[3].z, 3);
-    EXPECT_EQ(turned[5].z, 1);
-    Vector bent[6] = {{0, 0, 0}, up, {1, 0, 0}, {2, 0, 2}, {0, 1, 0}, {0, 1, 1}};
-    Object* q = makePatch(bent);
-    Vector halfway{s, 0, 1 + s};  // the corner normals made unit first
-    VecNorm(&halfway);
-    const Vector points[3] = {{1, 0, 0}, {0, 1, 0}, {0.5, 0, 0}}, normals[3] = {{s, 0, s}, {0, s, s}, halfway};
-    for (int k = 0; k < 3; ++k) EXPECT_LT(length(q->normalFn(q, points[k]) - normals[k]), 1e-12) << k;
 }
 
 }  // namespace
