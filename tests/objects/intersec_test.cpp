@@ -55,13 +55,11 @@ TEST_F(Intersect, TheQueryHeapFollowsTheSetting) {
 // Random scenes of all seven kinds, fixed seeds, with exact ties among them.
 struct RandomScene {
     std::mt19937 engine;
+    std::normal_distribution<double> normal{};
 
     double uniform(double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine); }
     Vector point(double half) { return {uniform(-half, half), uniform(-half, half), uniform(-half, half)}; }
-    Vector unit() {
-        std::normal_distribution<double> g;
-        return makeRay({}, {g(engine), g(engine), g(engine)}).direction;
-    }
+    Vector unit() { return makeRay({}, {normal(engine), normal(engine), normal(engine)}).direction; }
     // Half the rays aim into the scene, so that most of them hit something; the other half come
     // from above or below the meshes, through a vertex or an edge midpoint.
     Ray ray(int k) {
@@ -74,7 +72,7 @@ struct RandomScene {
         return makeRay(origin, target - origin);
     }
 
-    // One plane below everything, then the six bounded kinds in turn.
+    // One plane below everything, then the six bounded kinds in turn, then the ties.
     void add(int count) {
         makePlane(unit(), uniform(-30, -20));
         for (int k = 1; k < count; ++k) {
@@ -91,18 +89,13 @@ struct RandomScene {
                 default: makePatch(patch);
             }
         }
-    }
-    // Twins (the same primitive made twice), a folded mesh of triangles, flat tiles and a mesh of
-    // patches, edges shared; flat boxes, entered at the hit distance.
-    void addTies() {
-        for (int k = 0; k < 20; ++k) {
-            const double x = k / 2 - 5.0;
-            makeSphere({x, 0, 2}, 0.6);
-            makeTriangle(vertexArray({{x, 3, 0}, {x + 1, 3, 0.5}, {x, 4, 0}}));
-            makeRing({x, -3, 6}, {0, 0, 1}, 0, 0.5);
-        }
+        // Twins (the same primitive made twice), a folded mesh of triangles, flat tiles and a
+        // mesh of patches, edges shared; flat boxes, entered at the hit distance.
         for (int k = 0; k < 64; ++k) {
-            const double x = k % 8 - 4.0, y = k / 8 - 9.0, z = (k % 3) * 0.25;
+            const double x = k % 8 - 4.0, y = k / 8 - 9.0, z = (k % 3) * 0.25, twin = k / 2 % 10 - 5.0;
+            makeSphere({twin, 0, 2}, 0.6);
+            makeTriangle(vertexArray({{twin, 3, 0}, {twin + 1, 3, 0.5}, {twin, 4, 0}}));
+            makeRing({twin, -3, 6}, {0, 0, 1}, 0, 0.5);
             makeTriangle(vertexArray({{x, y, z}, {x + 1, y, 0}, {x, y + 1, 0}}));
             makeTriangle(vertexArray({{x + 1, y, 0}, {x + 1, y + 1, z}, {x, y + 1, 0}}));
             makePolygon(vertexArray({{x, y, -3}, {x + 1, y, -3}, {x + 1, y + 1, -3}, {x, y + 1, -3}}), 4);
@@ -147,9 +140,7 @@ std::string answers(RandomScene rays, const std::vector<const Object*>& prims, i
 TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
     for (unsigned seed = 1; seed <= 8; ++seed) {
         reset();
-        RandomScene scene{std::mt19937(seed)};
-        scene.add(20 + 40 * seed);
-        scene.addTies();
+        RandomScene{std::mt19937(seed)}.add(20 + 40 * seed);
         std::vector<const Object*> prims;
         for (const Object* p = myObjectList; p; p = p->next) prims.push_back(p);
         buildBoundingSlabs();
