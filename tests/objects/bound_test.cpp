@@ -38,9 +38,8 @@ Object* record(Vector lo, Vector hi, double label = 0) {
     Object* obj = allocateObject();
     EXPECT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << "record handed out not zero-filled";
     for (int i = 0; i < 3; ++i) obj->boundMin[i] = component(lo, i), obj->boundMax[i] = component(hi, i);
-    obj->surface.ambient = label;
+    obj->surface.ambient = label, ++nPrims;
     addToList(&myObjectList, obj);
-    ++nPrims;
     return obj;
 }
 

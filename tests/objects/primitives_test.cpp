@@ -17,7 +17,6 @@ using Primitive = SceneTest;
 
 constexpr Vector up{0, 0, 1};
 constexpr Vector down{0, 0, -1};
-const double s = std::sqrt(0.5);
 
 // One ray against one object: the distance expected (negative: no hit) and the entering flag.
 TEST_F(Primitive, DecisiveRays) {
@@ -66,7 +65,7 @@ TEST_F(Primitive, DecisiveRays) {
                     (std::abs(hit.distance - c.distance) < 1e-12 && hit.entering == c.entering && hit.object == c.obj))
             << hit.distance << " entering " << hit.entering;
     }
-    EXPECT_LT(length(cone->normalFn(cone, {0.5, 0, 0.5}) - Vector{s, 0, s}), 1e-12);  // outwards
+    EXPECT_LT(length(cone->normalFn(cone, {0.5, 0, 0.5}) - Vector{std::sqrt(0.5), 0, std::sqrt(0.5)}), 1e-12);  // outwards
 }
 
 // For each point (x, y), '1' when the vertical ray through it hits a figure lying in z = 0, else '0'.
