@@ -108,11 +108,10 @@ std::vector<Item> makeRecords(const std::vector<std::pair<Vector, Vector>>& boxe
 // extents and counts.
 std::string describe(const Object* obj) {
     std::string text;
-    for (; obj; obj = obj->next) {
+    for (; obj; obj = obj->next)
         text += obj->kind != kindNode ? std::to_string(static_cast<int>(obj->surface.ambient)) + " "
                                       : '[' + std::to_string(obj->children->count) + ": " +
                                             bits(obj->boundMin, obj->boundMax) + describe(obj->children->first) + "] ";
-    }
     return text;
 }
 
