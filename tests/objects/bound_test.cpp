@@ -38,9 +38,8 @@ Object* record(Vector lo, Vector hi, double label = 0) {
     Object* obj = allocateObject();
     EXPECT_EQ(std::memcmp(obj, &zero, sizeof zero), 0) << "record handed out not zero-filled";
     for (int i = 0; i < 3; ++i) obj->boundMin[i] = component(lo, i), obj->boundMax[i] = component(hi, i);
-    obj->surface.ambient = label;
+    obj->surface.ambient = label, ++nPrims;
     addToList(&myObjectList, obj);
-    ++nPrims;
     return obj;
 }
 
@@ -109,11 +108,10 @@ std::vector<Item> makeRecords(const std::vector<std::pair<Vector, Vector>>& boxe
 // extents and counts.
 std::string describe(const Object* obj) {
     std::string text;
-    for (; obj; obj = obj->next) {
+    for (; obj; obj = obj->next)
         text += obj->kind != kindNode ? std::to_string(static_cast<int>(obj->surface.ambient)) + " "
                                       : '[' + std::to_string(obj->children->count) + ": " +
                                             bits(obj->boundMin, obj->boundMax) + describe(obj->children->first) + "] ";
-    }
     return text;
 }
 
@@ -175,22 +173,21 @@ TEST_F(Bounding, ParallelBuildsGiveTheSameTrees) {
     std::mt19937 engine(77);
     for (int shape : {0, 4}) {
         const auto boxes = randomBoxes(engine, 30000, shape);
-        std::string trees[3];
-        const int threads[3] = {1, 2, 4};
-        for (int t = 0; t < 3; ++t) {
-            SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(threads[t]) + " threads");
+        std::string first;
+        for (int threads : {1, 2, 4}) {
+            SCOPED_TRACE("shape " + std::to_string(shape) + ", " + std::to_string(threads) + " threads");
             reset();
             {
                 std::optional<StorageAhead> helper;
-                if (t == 2) helper.emplace();
+                if (threads == 4) helper.emplace();
                 makeRecords(boxes);
             }
-            buildThreads = threads[t];
+            buildThreads = threads;
             buildBoundingSlabs();
             buildThreads = 1;
             const QueryTree* tree = checkedTree();
-            trees[t] = describe(myObjectList) + (tree ? describe(*tree) : "");
-            EXPECT_EQ(trees[t], trees[0]);
+            const std::string trees = describe(myObjectList) + (tree ? describe(*tree) : "");
+            EXPECT_EQ(trees, first.empty() ? first = trees : first);
         }
     }
 }

@@ -90,12 +90,11 @@ TEST(Slabs, TheQuickTestPassesEveryBoxTheSlabTestEnters) {
     int entered = 0;
     for (int trial = 0; trial < 20000; ++trial) {
         Box boxes[4];
-        for (Box& box : boxes) {
+        for (Box& box : boxes)
             for (int i = 0; i < 3; ++i) {
                 box.lo[i] = bound(), box.hi[i] = trial % 5 == 0 ? box.lo[i] : bound();
                 if ((box.lo[i] > box.hi[i]) != (trial % 7 == 0)) std::swap(box.lo[i], box.hi[i]);
             }
-        }
         const Vector origin{coordinate(engine), coordinate(engine), coordinate(engine)};
         Vector direction{coordinate(engine), coordinate(engine), coordinate(engine)};
         if (oneIn(3)) (oneIn(2) ? direction.x : direction.z) = oneIn(2) ? 0.0 : -0.0;
