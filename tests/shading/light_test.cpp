@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "objects/bound.h"
-#include "objects/sphere.h"
 #include "support/render_fixture.h"
 
 namespace {
@@ -50,17 +48,4 @@ TEST_F(LightTest, SmoothShadowsPassTheFreeSamplesSpreadByTheRadiusOverTheDistanc
         EXPECT_LE(widest, 0.5 / distance) << distance;
         EXPECT_GT(widest, 0.35 / distance) << distance;
     }
-}
-
-TEST_F(LightTest, ShadowRaysSkipTheLitObjectAndStopAtTheLight) {
-    const Object* lit = makeSphere({0, 0, 0}, 1);
-    makeSphere({0, 0, 6}, 1);  // beyond the light
-    makeSphere({9, 0, 0}, 1);
-    buildBoundingSlabs();
-    const Light* above = light({1, 1, 1});
-    Ray ray;
-    const double d = makeLightRay(above, {0, 0, -1}, &ray);  // up through the lit sphere
-    Color c;
-    EXPECT_EQ(getLightColor(&c, above, lit, &ray, d)->red, 1.0);
-    EXPECT_EQ(getLightColor(&c, above, nullptr, &ray, d)->red, 0.0);
 }
