@@ -32,13 +32,10 @@ TEST_F(Parser, AnIncompleteSceneIsRefusedAndACompleteOneCounted) {
 }
 
 TEST_F(Parser, DeclaredColours) {
+    const std::string name(63, 'n');  // the longest
     run("declare \"red\" color 1 0 0 surface { color #red } sphere { center <0 0 0> radius 1 }\n"
-        "declare \"red\" color 0 1 0 surface { color #red } sphere { center <0 0 5> radius 1 }\n"
-        "declare \"" +
-        std::string(63, 'n') +
-        "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" "
-        "background #" +
-        std::string(63, 'n') + " }");
+        "declare \"red\" color 0 1 0 surface { color #red } sphere { center <0 0 5> radius 1 }\ndeclare \"" +
+        name + "\" color 2 0 0 settings { output_type \"png\" output_name \"o\" background #" + name + " }");
     EXPECT_EQ(myObjectList->surface.color.green, 1.0);  // the newest declaration wins
     EXPECT_EQ(myObjectList->next->surface.color.red, 1.0);
     EXPECT_EQ(myBackGroundColor.red, 2.0);  // declarations take any value

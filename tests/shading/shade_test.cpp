@@ -43,11 +43,6 @@ protected:
         trace(&ray, &c, &level);
         return c;
     }
-    // The colour traced down onto the plane z = 0 of surface s.
-    static Color shadeFloor(const Surface& s) {
-        (myObjectList ? myObjectList : addObject(floorHit, upNormal))->surface = s;
-        return traceDown();
-    }
     static void light(Vector at, Color color) { makeLight(at, color, 0, 2, 0, 0, 0, 0, 0, {0, 0, -1}); }
 };
 
@@ -56,9 +51,10 @@ protected:
 // d2 at distance 2 quarters the light only when red + green + blue / 3 exceeds 1.
 TEST_F(ShadeTest, AttenuationOnlyForBrightLights) {
     light({0, 0, 2}, {1, 1, 1});
+    addObject(floorHit, upNormal, matte({1, 1, 1}, 0.0, 1.0));
     for (auto [lc, expected] : {std::pair{Color{0.4, 0.4, 0.4}, 0.4}, {{0.5, 0.5, 0.2}, 0.125}}) {
         myLightList->surface.color = lc;
-        EXPECT_EQ(shadeFloor(matte({1, 1, 1}, 0.0, 1.0)).red, expected) << lc.blue;
+        EXPECT_EQ(traceDown().red, expected) << lc.blue;
     }
 }
 
