@@ -3,8 +3,6 @@
 #include <algorithm>
 #include <cmath>
 
-#include "objects/bound.h"
-#include "objects/sphere.h"
 #include "support/render_fixture.h"
 
 namespace {
@@ -21,12 +19,6 @@ int scriptedHit(const Object* obj, const Ray* ray, Hit* hit) {
     return k < 31 && (blockedCalls >> k) & 1;  // queries past the script are free
 }
 
-// A point light at (0, 0, 4) of radius 0.5.
-Light* light(Color color, int shadow = 0, int samples = 0) {
-    makeLight({0, 0, 4}, color, 0, 2, shadow, 0.5, samples, 0, 0, {0, 0, -3});
-    return myLightList;
-}
-
 using LightTest = RenderTest;
 
 }  // namespace
@@ -35,7 +27,8 @@ using LightTest = RenderTest;
 // two blocked: seven eighths). The sample rays lean from the ray to the light's centre by up to
 // the light's radius (0.5) over its distance: within the disc the light shows from the point.
 TEST_F(LightTest, SmoothShadowsPassTheFreeSamplesSpreadByTheRadiusOverTheDistance) {
-    const Light* smooth = light({0.5, 1, 2}, 1, 16);
+    makeLight({0, 0, 4}, {0.5, 1, 2}, 0, 2, 1, 0.5, 16, 0, 0, {0, 0, -3});  // radius 0.5, 16 samples
+    const Light* smooth = myLightList;
     addObject(scriptedHit, nullptr);
     blockedCalls = 0b0110;
     for (const double distance : {4.0, 8.0}) {
@@ -50,17 +43,4 @@ TEST_F(LightTest, SmoothShadowsPassTheFreeSamplesSpreadByTheRadiusOverTheDistanc
         EXPECT_LE(widest, 0.5 / distance) << distance;
         EXPECT_GT(widest, 0.35 / distance) << distance;
     }
-}
-
-TEST_F(LightTest, ShadowRaysSkipTheLitObjectAndStopAtTheLight) {
-    const Object* lit = makeSphere({0, 0, 0}, 1);
-    makeSphere({0, 0, 6}, 1);  // beyond the light
-    makeSphere({9, 0, 0}, 1);
-    buildBoundingSlabs();
-    const Light* above = light({1, 1, 1});
-    Ray ray;
-    const double d = makeLightRay(above, {0, 0, -1}, &ray);  // up through the lit sphere
-    Color c;
-    EXPECT_EQ(getLightColor(&c, above, lit, &ray, d)->red, 1.0);
-    EXPECT_EQ(getLightColor(&c, above, nullptr, &ray, d)->red, 0.0);
 }
