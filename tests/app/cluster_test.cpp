@@ -25,11 +25,10 @@ const std::string clusterProgram = std::string(ORVEL_BINARY_DIR) + "/orvel-mpi";
 
 // mpirun, then `tail`: Open MPI refuses root without --allow-run-as-root, and more ranks than
 // cores without --oversubscribe.
-std::vector<std::string> mpirun(const std::vector<std::string>& tail) {
-    std::vector<std::string> command = {ORVEL_MPIEXEC, "--oversubscribe"};
-    if (geteuid() == 0) command.push_back("--allow-run-as-root");
-    command.insert(command.end(), tail.begin(), tail.end());
-    return command;
+std::vector<std::string> mpirun(std::vector<std::string> tail) {
+    if (geteuid() == 0) tail.insert(tail.begin(), "--allow-run-as-root");
+    tail.insert(tail.begin(), {ORVEL_MPIEXEC, "--oversubscribe"});
+    return tail;
 }
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
