@@ -25,11 +25,10 @@ const std::string clusterProgram = std::string(ORVEL_BINARY_DIR) + "/orvel-mpi";
 
 // mpirun, then `tail`: Open MPI refuses root without --allow-run-as-root, and more ranks than
 // cores without --oversubscribe.
-std::vector<std::string> mpirun(const std::vector<std::string>& tail) {
-    std::vector<std::string> command = {ORVEL_MPIEXEC, "--oversubscribe"};
-    if (geteuid() == 0) command.push_back("--allow-run-as-root");
-    command.insert(command.end(), tail.begin(), tail.end());
-    return command;
+std::vector<std::string> mpirun(std::vector<std::string> tail) {
+    if (geteuid() == 0) tail.insert(tail.begin(), "--allow-run-as-root");
+    tail.insert(tail.begin(), {ORVEL_MPIEXEC, "--oversubscribe"});
+    return tail;
 }
 
 std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
@@ -37,14 +36,10 @@ std::vector<std::string> with(std::vector<std::string> args, const std::vector<s
     return args;
 }
 
-// The command that runs orvel-mpi on `ranks` ranks.
-std::vector<std::string> mpirunCommand(int ranks, const std::vector<std::string>& args) {
-    return mpirun(with({"-np", std::to_string(ranks), clusterProgram}, args));
-}
-
 // orvel-mpi on `ranks` ranks (0: started without mpirun, a single rank).
 ProgramRun runCluster(int ranks, const std::vector<std::string>& args, const std::string& directory) {
-    return ranks == 0 ? runProgram(clusterProgram, args, directory) : runCommand(mpirunCommand(ranks, args), directory);
+    return ranks == 0 ? runProgram(clusterProgram, args, directory)
+                      : runCommand(mpirun(with({"-np", std::to_string(ranks), clusterProgram}, args)), directory);
 }
 
 // The timing figure, which changes from run to run, as #.##, and the progress ticks as the byte
@@ -94,7 +89,7 @@ bool endsWithin(pid_t pid, std::chrono::seconds limit) {
     return false;
 }
 
-// Every layout of ranks (started alone, or 1 to 4 through mpirun) and render threads per rank, in
+// A layout of one rank and one of several, each of two render threads, in
 // every anti-aliasing mode, gives orvel's bytes on a picture cut into blocks of uneven size; with a
 // seed, so do jitter, depth of field, smooth shadows and fuzzy reflection. Every format writes the
 // end-to-end reference bytes.
@@ -106,7 +101,7 @@ TEST(Cluster, EveryLayoutRendersTheBytesOfOrvel) {
         for (const std::vector<std::string>& mode : {std::vector<std::string>{"-aan"}, {"-aaq"}, {"-aaa", "4"}}) {
             const std::vector<std::string> args = with(with(scene, mode), {"-ppm"});
             ASSERT_EQ(runProgram(orvelProgram(false), with(args, {"-o", "single"}), dir.path()).status, 0);
-            for (const auto& [ranks, threads] : {std::pair{0, "1"}, {1, "2"}, {2, "1"}, {3, "2"}, {4, "1"}}) {
+            for (const auto& [ranks, threads] : {std::pair{1, "2"}, {3, "2"}}) {
                 const ProgramRun run = runCluster(ranks, with(args, {"-t", threads, "-o", "cluster"}), dir.path());
                 EXPECT_EQ(run.status, 0) << run.err;
                 EXPECT_TRUE(readWholeFile(dir.path("cluster.ppm")) == readWholeFile(dir.path("single.ppm")))
@@ -193,9 +188,8 @@ TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
     const std::vector<std::string> slow = {"-i", dataDir + "/threads.orv", "-r", "960", "720", "-o", "pic", "-aaa", "1"};
     for (const bool interrupt : {false, true}) {
         TempDir dir, logs;
-        const std::string out = logs.path("out.txt");
-        std::ofstream{out};  // rank 0's output goes here
-        const pid_t job = startCommand(mpirunCommand(3, slow), dir.path(), out.c_str());
+        const std::string out = logs.path("out.txt");  // rank 0's output
+        const pid_t job = startCommand(mpirun(with({"-np", "3", clusterProgram}, slow)), dir.path(), out.c_str());
         ASSERT_NE(job, 0);
         const auto end = std::chrono::steady_clock::now() + 30s;
         while (readWholeFile(out).find("100%") == std::string::npos && std::chrono::steady_clock::now() < end)

@@ -16,12 +16,11 @@ using Args = std::vector<std::string>;
 // option given count, and another seed gives other noise.
 TEST(SeedThreads, EveryBandCountRendersTheBytesOfOneBand) {
     TempDir dir;
-    auto render = [&](bool multi, const Args& mode, const Args& more) {
+    auto render = [&](bool multi, const Args& mode, Args options) {
+        options.insert(options.end(), mode.begin(), mode.end());  // after any other anti-aliasing option
         // The scene of every random feature: jittered samples, a lens, smooth shadows, fuzzy reflection.
-        Args options = {"-i", std::string(ORVEL_SOURCE_DIR) + "/tests/data/threads.orv", "-o", "pic", "-ppm", "-r", "24",
-                        "18"};
-        options.insert(options.end(), more.begin(), more.end());
-        options.insert(options.end(), mode.begin(), mode.end());
+        options.insert(options.end(),
+                       {"-i", ORVEL_SOURCE_DIR "/tests/data/threads.orv", "-o", "pic", "-ppm", "-r", "24", "18"});
         EXPECT_EQ(runProgram(orvelProgram(multi), options, dir.path()).status, 0);
         return readWholeFile(dir.path("pic.ppm"));
     };

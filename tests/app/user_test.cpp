@@ -57,9 +57,8 @@ TEST(UserRun, IncludesAreFoundBesideTheIncludingFile) {
 TEST(UserRun, ProgressTicksOnAPipe) {
     TempDir dir;
     std::ofstream(dir.path("scene.orv")) << sceneBase;
-    std::vector<std::string> command = {"/bin/sh", "-c", "\"$@\" | cat", "sh"};
-    for (const std::string& word : builtCommand(orvelProgram(false), {"-i", "scene.orv", "-r", "4", "10"}))
-        command.push_back(word);
+    std::vector<std::string> command = builtCommand(orvelProgram(false), {"-i", "scene.orv", "-r", "4", "10"});
+    command.insert(command.begin(), {"/bin/sh", "-c", "\"$@\" | cat", "sh"});
     const std::string out = runCommand(command, dir.path()).out;
     EXPECT_NE(out.find("\n 0%" + std::string(54, '-') + "100%\n " + std::string(60, '\xB1') + "\n\n Rendering time:"),
               std::string::npos)
@@ -75,14 +74,13 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
     const std::string log = logs.path("log.txt");
     std::string earlier;
     for (const auto& [multi, signal] : {std::pair{true, SIGTERM}, std::pair{false, SIGINT}, std::pair{false, SIGKILL}}) {
-        std::ofstream{log};  // the program's standard output
         // Far too big to finish before the signal: the render is under way once the bar is out.
-        const pid_t pid = startProgram(orvelProgram(multi), {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"},
-                                       dir.path(), log.c_str());
+        const pid_t pid =
+            startCommand(builtCommand(orvelProgram(multi), {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"}),
+                         dir.path(), log.c_str());
         ASSERT_NE(pid, 0);
-        for (int wait = 0; wait < 2000 && readWholeFile(log).find("100%") == std::string::npos; ++wait) {
+        for (int wait = 0; wait < 2000 && readWholeFile(log).find("100%") == std::string::npos; ++wait)
             std::this_thread::sleep_for(std::chrono::milliseconds(10));
-        }
         kill(pid, signal);
         int status = 0;
         waitpid(pid, &status, 0);
@@ -111,9 +109,8 @@ TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
         runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1", "share/orvel/scenes/showcase.orv",
-                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"}) {
+                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"})
         EXPECT_TRUE(fs::is_regular_file(prefix.path(file))) << file;
-    }
     EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1")), "orvel.1");
     const ProgramRun run =
         runProgram(prefix.path("bin/orvel-mt"),
@@ -126,9 +123,8 @@ TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
 TEST(LanguageReference, NamesEveryKeyword) {
     const std::string reference = readWholeFile(std::string(ORVEL_SOURCE_DIR) + "/docs/language.md");
     ASSERT_FALSE(reference.empty());
-    for (const MotCle& keyword : liste_motcle) {
+    for (const MotCle& keyword : liste_motcle)
         EXPECT_NE(reference.find(std::string("`") + keyword.mot + "`"), std::string::npos) << keyword.mot;
-    }
 }
 
 }  // namespace

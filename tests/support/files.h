@@ -8,7 +8,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -82,49 +81,33 @@ inline std::vector<std::string> builtCommand(const std::string& program, const s
     return command;
 }
 
-// The command as the argument vector of posix_spawn (it points into command).
-inline std::vector<char*> spawnArguments(const std::vector<std::string>& command) {
-    std::vector<char*> argv;
-    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
-    argv.push_back(nullptr);
-    return argv;
-}
-
 // Starts the command (its first word a path) in the directory, its standard output and error
-// going to the named files; 0 when it cannot be started.
+// going to the named files (made or emptied); 0 when it cannot be started.
 inline pid_t startCommand(const std::vector<std::string>& command, const std::string& directory,
                           const char* out = "/dev/null", const char* err = "/dev/null") {
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_TRUNC, 0);
-    const std::vector<char*> argv = spawnArguments(command);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    std::vector<char*> argv;
+    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
     pid_t pid = 0;
     if (posix_spawn(&pid, argv[0], &actions, nullptr, argv.data(), environ) != 0) pid = 0;
     posix_spawn_file_actions_destroy(&actions);
     return pid;
 }
 
-inline pid_t startProgram(const std::string& program, const std::vector<std::string>& args, const std::string& directory,
-                          const char* out = "/dev/null", const char* err = "/dev/null") {
-    return startCommand(builtCommand(program, args), directory, out, err);
-}
-
 // Runs the command to its end: its status (-1 when it did not exit), standard output and error.
 inline ProgramRun runCommand(const std::vector<std::string>& command, const std::string& directory) {
-    char outPath[] = "/tmp/orvel-stdout-XXXXXX";
-    char errPath[] = "/tmp/orvel-stderr-XXXXXX";
-    close(mkstemp(outPath));
-    close(mkstemp(errPath));
-    const pid_t pid = startCommand(command, directory, outPath, errPath);
+    const TempDir logs;
+    const std::string out = logs.path("out"), err = logs.path("err");
+    const pid_t pid = startCommand(command, directory, out.c_str(), err.c_str());
     int wstatus = 0;
     if (pid) waitpid(pid, &wstatus, 0);
-    ProgramRun run{pid && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, readWholeFile(outPath), readWholeFile(errPath)};
-    std::remove(outPath);
-    std::remove(errPath);
-    return run;
+    return {pid && WIFEXITED(wstatus) ? WEXITSTATUS(wstatus) : -1, readWholeFile(out), readWholeFile(err)};
 }
 
 inline ProgramRun runProgram(const std::string& program, const std::vector<std::string>& args,
