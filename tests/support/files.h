@@ -85,12 +85,16 @@ inline std::vector<std::string> builtCommand(const std::string& program, const s
 // going to the named files (made or emptied); 0 when it cannot be started.
 inline pid_t startCommand(const std::vector<std::string>& command, const std::string& directory,
                           const char* out = "/dev/null", const char* err = "/dev/null") {
+    // The files are emptied here, before the program starts: where the spawn returns before the
+    // child has opened them (qemu-user runs vfork as fork), what a caller reads next is then never
+    // what an earlier program left there.
+    for (const char* file : {out, err}) close(open(file, O_WRONLY | O_CREAT | O_TRUNC, 0600));
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addchdir_np(&actions, directory.c_str());
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY | O_CREAT | O_TRUNC, 0600);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, out, O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, err, O_WRONLY, 0);
     std::vector<char*> argv;
     for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
     argv.push_back(nullptr);
