@@ -23,9 +23,10 @@
 #include "base/fatal.h"
 #include "image/image.h"
 #include "render/bands.h"
+#include "render/driver.h"
 #include "render/ray.h"
+#include "render/render_settings.h"
 #include "render/row_blocks.h"
-#include "render/trace.h"
 #include "scene/memory_file.h"
 #include "scene/parser.h"
 

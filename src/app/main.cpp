@@ -16,6 +16,8 @@
 #include "image/image.h"
 #include "image/versions.h"
 #include "objects/data.h"
+#include "objects/hierarchy/pqueue.h"
+#include "render/render_settings.h"
 #include "scene/parser.h"
 
 namespace {

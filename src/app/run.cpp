@@ -5,12 +5,13 @@
 #include <cstdlib>
 
 #include "app/settings.h"
+#include "base/tasks.h"
 #include "image/image.h"
-#include "objects/bound.h"
 #include "objects/data.h"
-#include "objects/tasks.h"
+#include "objects/hierarchy/bound.h"
 #include "render/bands.h"
 #include "render/ray.h"
+#include "render/render_settings.h"
 #include "scene/parser.h"
 #include "shading/shade.h"
 

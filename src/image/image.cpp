@@ -6,12 +6,14 @@
 #include <iterator>
 #include <string>
 
-#include "app/settings.h"
 #include "image/bmp.h"
 #include "image/jpg.h"
 #include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
+
+int iImageType = 0;
+int jpeg_quality = 0;
 
 namespace {
 

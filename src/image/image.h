@@ -3,6 +3,9 @@
 // image is open at a time.
 #pragma once
 
+extern int iImageType;    // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
+extern int jpeg_quality;  // 0 or less means 90, above 100 means 100
+
 // Appends the suffix of the format chosen by `iImageType` to name, opens that writer and prints
 // the file name and resolution. 0, or -1 when the image is refused before anything is rendered
 // (an unknown format, a size that is not positive, a side beyond 65535 pixels or beyond what the

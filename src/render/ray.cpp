@@ -9,11 +9,11 @@
 #include <cstdlib>
 #include <memory>
 
-#include "app/settings.h"
 #include "base/memory.h"
 #include "math/random.h"
-#include "objects/intersec.h"
+#include "objects/hierarchy/intersec.h"
 #include "render/bands.h"
+#include "render/render_settings.h"
 #include "shading/shade.h"
 
 ViewPoint myViewPoint{};

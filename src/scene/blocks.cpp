@@ -5,10 +5,12 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/settings.h"
+#include "image/image.h"
 #include "render/ray.h"
+#include "render/render_settings.h"
 #include "scene/lexer.h"
 #include "scene/parse_state.h"
+#include "scene/parser.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 

@@ -6,13 +6,13 @@
 #include <utility>
 
 #include "base/memory.h"
-#include "objects/cone.h"
-#include "objects/patch.h"
-#include "objects/plane.h"
-#include "objects/polygon.h"
-#include "objects/ring.h"
-#include "objects/sphere.h"
-#include "objects/triangle.h"
+#include "objects/primitives/cone.h"
+#include "objects/primitives/patch.h"
+#include "objects/primitives/plane.h"
+#include "objects/primitives/polygon.h"
+#include "objects/primitives/ring.h"
+#include "objects/primitives/sphere.h"
+#include "objects/primitives/triangle.h"
 #include "scene/lexer.h"
 #include "scene/parse_state.h"
 

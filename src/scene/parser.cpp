@@ -9,7 +9,7 @@
 
 #include "base/fatal.h"
 #include "base/memory.h"
-#include "objects/bound.h"
+#include "objects/hierarchy/bound.h"
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
@@ -42,6 +42,9 @@ namespace {
 FILE* openForReading(const char* name) { return std::fopen(name, "r"); }
 
 }  // namespace
+
+bool widthOnCommandLine = false;
+bool heightOnCommandLine = false;
 
 FILE* (*sceneFileOpener)(const char* name) = openForReading;
 

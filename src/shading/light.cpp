@@ -3,7 +3,7 @@
 #include <cstdio>
 
 #include "math/random.h"
-#include "objects/intersec.h"
+#include "objects/hierarchy/intersec.h"
 
 void makeLight(Vector position, Color color, int lightType, int attenuationType, int shadowType,
                double radius, int samples, double cosMinAngle, double cosMaxAngle, Vector direction) {

@@ -12,7 +12,10 @@
 
 #include "app/settings.h"
 #include "image/bmp.h"
-#include "image/writer.h"
+#include "image/frame.h"
+#include "image/image.h"
+#include "objects/hierarchy/pqueue.h"
+#include "render/render_settings.h"
 #include "support/files.h"
 
 using Bytes = std::vector<unsigned char>;

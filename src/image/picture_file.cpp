@@ -1,0 +1,70 @@
+#include "image/picture_file.h"
+
+#include <cerrno>
+
+#include "image/output_file.h"
+
+namespace {
+
+struct Picture {
+    const PictureFormat* format = nullptr;  // null while nothing is open
+    Frame frame;
+    OutputFile out;
+
+    bool isOpen(const PictureFormat& asked) const { return format == &asked && out.stream(); }
+    // Releases the format's state and the frame; what becomes of the file is the caller's.
+    void release() {
+        if (format && format->drop) format->drop();
+        format = nullptr;
+        frame.release();
+    }
+};
+
+Picture picture;
+
+}  // namespace
+
+int openPicture(const PictureFormat& format, const char* name, int width, int height) {
+    if (picture.format) discardPicture(*picture.format);
+    if (!picture.frame.allocate(width, height)) return -1;
+    if (!picture.out.create(name)) {
+        picture.frame.release();
+        return -1;
+    }
+    picture.format = &format;
+    if (format.start(picture.out.stream(), width, height)) return 0;
+    const int reason = errno;
+    discardPicture(format);
+    errno = reason;
+    return -1;
+}
+
+FILE* pictureStream() { return picture.out.stream(); }
+
+int storePictureRow(const PictureFormat& format, unsigned char* row, int y) {
+    if (picture.format != &format) return -1;
+    return picture.frame.store(row, y, format.order);
+}
+
+int closePicture(const PictureFormat& format) {
+    if (!picture.isOpen(format)) return -1;
+    const bool written = format.encode(picture.out.stream(), picture.frame);
+    picture.release();
+    return picture.out.close(written) ? 0 : -1;
+}
+
+void discardPicture(const PictureFormat& format) {
+    if (picture.format != &format) return;
+    picture.release();
+    picture.out.discard();
+}
+
+void storeLE16(unsigned char* at, std::uint32_t value) {
+    at[0] = static_cast<unsigned char>(value);
+    at[1] = static_cast<unsigned char>(value >> 8);
+}
+
+void storeLE32(unsigned char* at, std::uint32_t value) {
+    storeLE16(at, value);
+    storeLE16(at + 2, value >> 16);
+}

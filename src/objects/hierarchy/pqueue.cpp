@@ -1,0 +1,26 @@
+#include "objects/hierarchy/pqueue.h"
+
+#include <cstdio>
+
+#include "base/fatal.h"
+
+int iPQSize = 128;
+
+namespace {
+
+constexpr const char* resizeAdvice =
+    " Please use the -pqs or --pqsize switch to increase the priority queue size\n";
+
+}  // namespace
+
+void priorityQueueFull() {
+    fflush(stdout);
+    fprintf(stderr, "\n\n ORVEL is out of space...\n%s", resizeAdvice);
+    abortRun(1);
+}
+
+void priorityQueueEmpty() {
+    printf(" Priority queue is empty, dying...\n%s", resizeAdvice);
+    fflush(stdout);
+    abortRun(1);
+}

@@ -1,0 +1,8 @@
+#include "render/render_settings.h"
+
+Display myDisplay{};
+int iAntialias = 0;
+int adapt_dist = 0;
+int jitter = 0;
+int numThreads = 2;
+std::optional<std::uint64_t> randomSeed;
