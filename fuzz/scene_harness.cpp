@@ -15,7 +15,7 @@
 #include "image/image.h"
 #include "objects/data.h"
 #include "objects/hierarchy/pqueue.h"
-#include "render/ray.h"
+#include "render/camera.h"
 #include "render/render_settings.h"
 #include "scene/parser.h"
 #include "shading/light.h"

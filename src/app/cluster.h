@@ -15,6 +15,10 @@ void startCluster(int* argc, char*** argv);
 // A rank whose render fails ends the whole job (MPI_Abort), leaving no image.
 void clusterTrace();
 
+// Ends the whole job from any rank (MPI_Abort with the status), rank 0 first dropping the image it
+// had begun, so that no rank waits for a message that will not come.
+[[noreturn]] void abortJob(int status);
+
 // Ends MPI and gives the exit status of this rank, from the status of its run. A run that ended
 // before the render (a usage or scene error) ends the same way on every rank, since every rank
 // reads the same arguments and scene bytes; if the ranks disagree, the job is aborted.

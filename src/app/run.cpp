@@ -10,7 +10,7 @@
 #include "objects/data.h"
 #include "objects/hierarchy/bound.h"
 #include "render/bands.h"
-#include "render/ray.h"
+#include "render/camera.h"
 #include "render/render_settings.h"
 #include "scene/parser.h"
 #include "shading/shade.h"

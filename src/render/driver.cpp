@@ -11,8 +11,10 @@
 #include "objects/data.h"
 #include "objects/hierarchy/bound.h"
 #include "render/bands.h"
-#include "render/ray.h"
+#include "render/camera.h"
+#include "render/progress.h"
 #include "render/render_settings.h"
+#include "render/scans.h"
 #include "shading/light.h"
 
 int iBounds[8][2]{};

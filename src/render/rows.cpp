@@ -1,7 +1,7 @@
 #include "render/rows.h"
 
 #include "image/image.h"
-#include "render/ray.h"
+#include "render/progress.h"
 
 void writeRowToImage(unsigned char* row, int y) {
     writeImageLine(row, y);

@@ -6,7 +6,7 @@
 #include <initializer_list>
 
 #include "image/image.h"
-#include "render/ray.h"
+#include "render/camera.h"
 #include "render/render_settings.h"
 #include "scene/lexer.h"
 #include "scene/parse_state.h"

@@ -14,7 +14,6 @@
 #include "base/fatal.h"
 #include "image/image.h"
 #include "objects/hierarchy/pqueue.h"
-#include "render/ray.h"
 #include "render/render_settings.h"
 #include "scene/lexer.h"
 #include "scene/parser.h"

@@ -1,147 +1,16 @@
-#include "render/ray.h"
-
-#include <unistd.h>
+#include "render/scans.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
-#include <memory>
 
 #include "base/memory.h"
 #include "math/random.h"
-#include "objects/hierarchy/intersec.h"
 #include "render/bands.h"
+#include "render/camera.h"
 #include "render/render_settings.h"
-#include "shading/shade.h"
-
-ViewPoint myViewPoint{};
-
-namespace {
-
-// The camera frame, derived from myViewPoint by cameraSetup and only read afterwards.
-Vector viewvec{};
-Vector leftvec{};     // image x grows along it
-Vector looking_up{};  // image y grows against it
-double frustrumwidth = 0.0;
-double frustrumheight = 0.0;
-bool cameraReady = false;
-
-constexpr double farAway = 1e10;
-constexpr int deepestLevel = 5;
-
-}  // namespace
-
-// Camera and primary rays
-
-void resetCamera() {
-    myViewPoint = {};
-    viewvec = leftvec = looking_up = {};
-    frustrumwidth = frustrumheight = 0.0;
-    cameraReady = false;
-}
-
-void cameraSetup() {
-    ViewPoint& view = myViewPoint;
-    VecNorm(&view.up);
-    viewvec = view.lookAt - view.position;
-    VecNorm(&viewvec);
-    leftvec = cross(viewvec, view.up);
-    VecNorm(&leftvec);
-    view.up = cross(leftvec, viewvec);
-    VecNorm(&view.up);
-    looking_up = view.up;
-    if (view.aperture > 0) {
-        view.apertureU = leftvec * view.aperture;
-        Vector v = cross(viewvec, leftvec);
-        VecNorm(&v);
-        view.apertureV = v * view.aperture;
-    }
-    view.fovVertical = view.fov / view.ratio;
-    frustrumwidth = std::tan(view.fov);
-    frustrumheight = std::tan(view.fovVertical);
-    cameraReady = true;
-}
-
-void screenInit(Ray* ray) {
-    if (!cameraReady) cameraSetup();
-    ray->origin = myViewPoint.position;
-    ray->direction = viewvec;
-}
-
-void initRay(double x, double y, Ray* ray) {
-    const double W = myDisplay.width;
-    const double H = myDisplay.height;
-    Vector direction;
-    if (myViewPoint.projection == 1) {
-        const double theta = 2.0 * myViewPoint.fov * (x - W / 2.0) / W;
-        const double phi = 2.0 * myViewPoint.fovVertical * (H / 2.0 - y) / H;
-        direction = looking_up * std::sin(phi) + leftvec * std::sin(theta) +
-                    viewvec * std::cos(theta) * std::cos(phi);
-    } else {
-        const double u = 2.0 * x / W - 1.0;
-        const double v = 2.0 * y / H - 1.0;
-        direction = viewvec + leftvec * (frustrumwidth * u) + looking_up * (-frustrumheight * v);
-    }
-    VecNorm(&direction);
-    ray->direction = direction;
-}
-
-namespace {
-
-// One lens coordinate in [-1, 1]: a magnitude, then a draw for its sign.
-double lensCoordinate() {
-    double a = randomUnit();
-    if (randomUnit() > 0.5) a = -a;
-    return a;
-}
-
-}  // namespace
-
-void shoot(Ray* ray, Color* color, int* level) {
-    const ViewPoint& view = myViewPoint;
-    if (view.aperture <= 0 || view.samples < 1) {
-        trace(ray, color, level);
-        return;
-    }
-    Color sum{0.0, 0.0, 0.0};
-    for (int i = 0; i < view.samples; ++i) {
-        const Vector focus = ray->origin + ray->direction * view.focalLength;
-        const double a = lensCoordinate();
-        const double b = lensCoordinate();
-        Ray lensRay;
-        lensRay.origin = ray->origin + view.apertureU * a + view.apertureV * b;
-        lensRay.direction = focus - lensRay.origin;
-        VecNorm(&lensRay.direction);
-        trace(&lensRay, color, level);
-        sum += *color;
-    }
-    *color = sum / static_cast<double>(view.samples);
-}
-
-// Trace
-
-double trace(const Ray* ray, Color* color, int* level) {
-    *color = {0.0, 0.0, 0.0};
-    if (*level > deepestLevel) return 0.0;
-    Hit hit;
-    if (!myObjectList || !intersect(ray, farAway, &hit, nullptr)) {
-        *color = myHaze.factor > 0 ? myHaze.color : myBackGroundColor;
-        return farAway;
-    }
-    const double t = hit.distance;
-    const Vector point = ray->origin + t * ray->direction;
-    Vector normal = hit.object->normalFn(hit.object, point);
-    if (dot(normal, ray->direction) > 0) normal = -normal;
-    shade(hit.object, ray, normal, point, color, level, &hit);
-    if (color->red > 1.0) color->red = 1.0;
-    if (color->green > 1.0) color->green = 1.0;
-    if (color->blue > 1.0) color->blue = 1.0;
-    return t;
-}
-
-// Scans
 
 unsigned char colorToByte(double c) {
     // The low 8 bits of the integer part, worked out in floating point so that no value (huge,
@@ -370,32 +239,4 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
     }
     *result = {static_cast<double>(total[0] >> 2), static_cast<double>(total[1] >> 2),
                static_cast<double>(total[2] >> 2)};
-}
-
-// Progress bar
-
-namespace {
-
-// One tick: six shaded blocks. To a file or a pipe each is the byte 0xB1, the shaded block of the
-// PC character set; a terminal gets the same character as U+2592 in UTF-8. Chosen by
-// showProgressInit, before the bands start.
-constexpr const char* pcTick = "\xB1\xB1\xB1\xB1\xB1\xB1";
-constexpr const char* utf8Tick = "\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92\xE2\x96\x92";
-const char* tick = pcTick;
-
-}  // namespace
-
-void showProgressInit() {
-    tick = isatty(STDOUT_FILENO) ? utf8Tick : pcTick;
-    if (myDisplay.height % 10 == 0)
-        std::printf("\n 0%%------------------------------------------------------100%%\n ");
-    else
-        std::printf("\n 0%%------------------------------------------------------------100%%\n ");
-}
-
-void showProgress(int y) {
-    // Ten ticks over the image; an image of fewer than ten rows ticks after every row.
-    const int step = myDisplay.height / 10;
-    if (step == 0 || y % step == 0) std::fputs(tick, stdout);
-    std::fflush(stdout);
 }
