@@ -84,6 +84,9 @@ const char* brokenInvariant(const QueryTree& tree, const Object* top);
 
 enum class QueryAnswer { miss, hit, undecided };
 
+// The most rays a packet walk takes at once.
+inline constexpr int packetSize = 8;
+
 // The nearest hit below maxDistance (hit filled only for QueryAnswer::hit), or undecided.
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude);
@@ -91,3 +94,25 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
 // two primitives that blocked its shadow rays in this tree: neighbouring shadow rays are mostly
 // blocked by the same ones, and whether anything blocks does not depend on what is tried first.
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude);
+
+// Packet walks: the rays of neighbouring pixels, or their shadow rays, walked through the tree
+// together (up to packetSize at once: eight side by side where the processor has AVX-512, four
+// with AVX2 and on other processors). A node is loaded once for all the rays that enter it; each
+// ray keeps its own best distance, stack mask and answer, and every primitive is confirmed per
+// ray as the single walks confirm it. The box test of a packet computes, ray by ray, the very
+// numbers of the single walk's quick test, so each ray walks a subset of the tree that holds
+// everything its own walk would reach: the answers are those of queryNearest and queryAny (an
+// undecided nearest hit may come out decided or the other way round where two primitives tie,
+// which intersect then settles with the slab tree either way).
+//
+// The nearest hits of count rays (count <= packetSize) below one maxDistance, skipping exclude.
+void queryNearestPacket(const QueryTree& tree, const Ray* const rays[], int count, double maxDistance,
+                        const Object* exclude, Hit hits[], QueryAnswer answers[]);
+// Whether each of count shadow rays is blocked below its own maxDistance by a primitive but its
+// own exclude.
+void queryAnyPacket(const QueryTree& tree, const Ray* const rays[], int count, const double maxDistance[],
+                    const Object* const exclude[], bool blocked[]);
+
+// Which walks run: the widest this processor has, or the portable ones (for tests, which check
+// both). Returns the previous choice.
+bool usePortableWalks(bool portable);

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -157,6 +158,71 @@ TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
         EXPECT_GT(patchHits, 40);
         EXPECT_GT(std::count(fast[0].begin(), fast[0].end(), '\n'), 550);  // over a third of the rays hit something
     }
+}
+
+// Packets of rays against the single walks, on the same random scenes: neighbouring rays (a
+// pinhole grid, some rows and columns exactly along an axis), rays from scattered origins, and
+// shadow rays from the hits, on the widest walks and on the portable ones. Every answer must be
+// the single walk's, hit for hit and bit for bit.
+TEST_F(Intersect, PacketsAnswerAsSingleRaysDo) {
+    const bool portableBefore = usePortableWalks(false);
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        reset();
+        RandomScene scene{std::mt19937(seed)};
+        scene.add(30 + 30 * seed);
+        makeTriangle(vertexArray({{nan, 0, 0}, {1, 1, 0}, {0, 1, 1}}));  // a box with no number
+        std::vector<const Object*> prims;
+        for (const Object* p = myObjectList; p; p = p->next) prims.push_back(p);
+        buildBoundingSlabs();
+        for (int portable = 0; portable < 2; ++portable) {
+            usePortableWalks(portable != 0);
+            RandomScene rays{std::mt19937(1000 + seed)};
+            for (int trial = 0; trial < 60; ++trial) {
+                // Eight neighbours of a grid row from one eye (axis-aligned ones on trial 0 and 1),
+                // or eight rays from anywhere; up to eight at once.
+                Ray packet[8];
+                const int count = 1 + trial % 8;
+                const Vector eye = trial % 3 ? Vector{rays.uniform(-6, 6), rays.uniform(-11, 5), 9} : rays.point(25);
+                const Vector axis = trial < 2 ? Vector{0, 0, -1} : rays.point(1) - Vector{0, 0, 1};
+                for (int k = 0; k < count; ++k)
+                    packet[k] = trial % 5 == 4 ? rays.ray(k) : makeRay(eye, axis + Vector{0.01 * k * (trial > 0), 0, 0});
+                const Ray* pointers[8];
+                for (int k = 0; k < count; ++k) pointers[k] = &packet[k];
+                Hit hits[8];
+                int found[8];
+                intersectPacket(pointers, count, 1e10, hits, found);
+                // Their shadow rays towards one light (or towards nothing, for a ray that missed).
+                const Vector light = rays.point(30);
+                Ray shadow[8];
+                double distances[8];
+                const Object* excluded[8];
+                for (int k = 0; k < count; ++k) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "seed " << seed << " portable " << portable << " trial " << trial << " ray " << k);
+                    Hit hit{};
+                    ASSERT_EQ(found[k], intersect(&packet[k], 1e10, &hit, nullptr));
+                    if (found[k]) {
+                        EXPECT_EQ(hits[k].object, hit.object);
+                        EXPECT_EQ(hits[k].distance, hit.distance);
+                        EXPECT_EQ(hits[k].entering, hit.entering);
+                    }
+                    const Vector from = found[k] ? hitPoint(packet[k], hit) : packet[k].origin;
+                    shadow[k] = makeRay(from, light - from);
+                    distances[k] = trial % 4 ? length(light - from) : 1e10;
+                    excluded[k] = found[k] ? hit.object : prims[k % prims.size()];
+                }
+                const Ray* shadowPointers[8];
+                for (int k = 0; k < count; ++k) shadowPointers[k] = &shadow[k];
+                int blocked[8];
+                intersectAnyPacket(shadowPointers, count, distances, excluded, blocked);
+                for (int k = 0; k < count; ++k)
+                    EXPECT_EQ(blocked[k], intersectAny(&shadow[k], distances[k], excluded[k]))
+                        << "seed " << seed << " portable " << portable << " trial " << trial << " ray " << k;
+            }
+        }
+    }
+    usePortableWalks(portableBefore);
 }
 
 }  // namespace
