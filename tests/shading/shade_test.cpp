@@ -84,3 +84,39 @@ TEST_F(ShadeTest, OnlyAHitIsClampedAndOnlyAbove) {
     floor->surface.color = {0.25, -0.5, 1};
     EXPECT_EQ(rgb(traceDown()), std::tuple(0.5, -1.0, 1.0));
 }
+
+namespace {
+
+int floorQueries = 0;
+
+int countedFloorHit(const Object* obj, const Ray* ray, Hit* hit) {
+    ++floorQueries;
+    return floorHit(obj, ray, hit);
+}
+
+}  // namespace
+
+// A light whose answer no term uses (behind the surface, no highlight towards it) costs no shadow
+// ray; a smooth one still draws its three numbers per sample, so every later draw stays in step.
+TEST_F(ShadeTest, ShadowRaysOnlyWhereTheAnswerCounts) {
+    const struct {
+        double lightZ;      // the light on the axis, above (lit side) or below the floor
+        int smoothSamples;  // 0: sharp
+        double diffuse, specular;
+        int queries, draws;  // the camera ray's query and the shadow rays; rand() values drawn
+    } cases[] = {
+        {2, 0, 1, 0, 2, 0}, {-2, 0, 1, 0, 1, 0}, {2, 0, 0, 1, 2, 0},   {-2, 0, 0, 1, 1, 0},
+        {2, 0, 0, 0, 1, 0}, {2, 4, 1, 0, 5, 12}, {-2, 4, 1, 0, 1, 12}, {-2, 4, 0, 1, 1, 12},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        resetRunState();
+        makeLight({0, 0, c.lightZ}, {1, 1, 1}, 0, 0, c.smoothSamples ? 1 : 0, 0.5, c.smoothSamples, 0, 0, {0, 0, -1});
+        Surface surface = matte({1, 1, 1}, 0.1, c.diffuse);
+        surface.specular = c.specular;
+        addObject(countedFloorHit, upNormal, surface);
+        floorQueries = 0;
+        EXPECT_EQ(randDraws([] { traceDown(); }), c.draws) << "row " << row;
+        EXPECT_EQ(floorQueries, c.queries) << "row " << row++;
+    }
+}
