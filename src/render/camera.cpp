@@ -84,9 +84,11 @@ double lensCoordinate() {
 
 }  // namespace
 
+bool lensOpen() { return myViewPoint.aperture > 0 && myViewPoint.samples >= 1; }
+
 void shoot(Ray* ray, Color* color, int* level) {
     const ViewPoint& view = myViewPoint;
-    if (view.aperture <= 0 || view.samples < 1) {
+    if (!lensOpen()) {
         trace(ray, color, level);
         return;
     }

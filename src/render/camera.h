@@ -30,5 +30,7 @@ void cameraSetup();
 void resetCamera();
 // Writes the unit direction through the continuous pixel position (x, y); the origin is untouched.
 void initRay(double x, double y, Ray* ray);
+// Whether shoot averages over the lens; when not, it is trace of the ray itself.
+bool lensOpen();
 // The colour seen along a primary ray, averaged over the lens when the aperture is open.
 void shoot(Ray* ray, Color* color, int* level);

@@ -68,6 +68,53 @@ void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
     storeColor(bytes, color);
 }
 
+// Without jitter and lens, a sample's camera ray follows from its position alone and nothing is
+// drawn before it is traced: the rays of neighbouring samples are then walked together.
+bool samplesWalkTogether() { return !jitter && !lensOpen(); }
+
+// Camera rays through positions known in advance, answered a batch at a time.
+class PreparedRays {
+public:
+    explicit PreparedRays(const Ray* central) : origin_(central->origin) {}
+
+    // Prepares the rays through (x(k), y) for k from 0 to count - 1 (count <= preparedBatch).
+    template <class X>
+    void prepare(int count, X x, double y) {
+        for (int k = 0; k < count; ++k) {
+            rays_[k].ray.origin = origin_;
+            initRay(x(k), y, &rays_[k].ray);
+        }
+        prepareRays(rays_, count);
+    }
+    const PreparedRay& operator[](int k) const { return rays_[k]; }
+
+private:
+    Vector origin_;
+    PreparedRay rays_[preparedBatch];
+};
+
+// The samples at (x + 0.5, y + 0.5) for x from 0 to count - 1, as samplePixel gives them, into
+// bytes (three a sample); without jitter and lens, a batch of neighbours at a time.
+void sampleRow(int count, int y, Ray* ray, int* level, unsigned char* bytes) {
+    if (!samplesWalkTogether()) {
+        for (int x = 0; x < count; ++x) samplePixel(x, y, ray, level, &bytes[3L * x]);
+        return;
+    }
+    PreparedRays batch(ray);
+    for (int first = 0; first < count; first += preparedBatch) {
+        const int n = std::min(preparedBatch, count - first);
+        batch.prepare(
+            n, [&](int k) { return first + k + 0.5; }, y + 0.5);
+        for (int k = 0; k < n; ++k) {
+            const int x = first + k;
+            startSample(quarterGrid(x, 2), quarterGrid(y, 2));
+            Color color;
+            tracePrepared(batch[k], &color, level);
+            storeColor(&bytes[3L * x], color);
+        }
+    }
+}
+
 }  // namespace
 
 void scanNone(RowFeed* feed) {
@@ -80,7 +127,7 @@ void scanNone(RowFeed* feed) {
     if (!row) return bandOutOfMemory();
     for (RowSpan span; feed->next(feed->owner, &span);) {
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
-            for (int x = 0; x < width; ++x) samplePixel(x, y, &ray, &level, &row[3L * x]);
+            sampleRow(width, y, &ray, &level, row.get());
             feed->done(feed->owner, row.get(), y);
         }
     }
@@ -98,13 +145,10 @@ void scanCorners(RowFeed* feed) {
     if (!previous || !current || !row) return bandOutOfMemory();
 
     // One sample row per image row: width + 1 samples, each shared by four pixels.
-    auto sampleRow = [&](int y, unsigned char* samples) {
-        for (int x = 0; x <= width; ++x) samplePixel(x, y, &ray, &level, &samples[3L * x]);
-    };
     for (RowSpan span; feed->next(feed->owner, &span);) {
-        sampleRow(span.first - 1, previous.get());
+        sampleRow(width + 1, span.first - 1, &ray, &level, previous.get());
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
-            sampleRow(y, current.get());
+            sampleRow(width + 1, y, &ray, &level, current.get());
             const unsigned char* p = previous.get();
             const unsigned char* c = current.get();
             for (long i = 0; i < 3L * width; ++i) row[i] = (p[i] + p[i + 3] + c[i] + c[i + 3]) >> 2;
@@ -160,18 +204,28 @@ void scanAdaptive(RowFeed* feed) {
     const EdgeRows edge{edge0, edge0 + edgeSize, edge0 + 2 * edgeSize, edge0 + 3 * edgeSize};
 
     CornerSample grid[5][5]{};
+    // Every pixel computes its bottom-right corner anew, at (x + 1, y + 1): those are known in
+    // advance and walked together (when nothing is drawn before they are traced).
+    const bool together = samplesWalkTogether();
+    PreparedRays corners(&ray);
     for (RowSpan span; feed->next(feed->owner, &span);) {
         std::fill(edge.done, edge.done + edgeSize, 0);  // a span computes its top corners anew
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
             for (int b = 0; b <= 4; ++b) grid[0][b].done = 0;
             for (int x = 0; x < width; ++x) {
+                if (together && x % preparedBatch == 0) {
+                    corners.prepare(
+                        std::min(preparedBatch, width - x), [&](int k) { return x + k + 4 * 0.25; },
+                        y + 4 * 0.25);
+                }
                 const long base = 4L * x;
                 for (int a = 1; a <= 4; ++a) edge.load(base + a, &grid[a][0]);
                 for (int a = 1; a <= 4; ++a)
                     for (int b = 1; b <= 4; ++b) grid[a][b].done = 0;
 
                 Color result;
-                adapt(0, 0, x, y, &result, 4, &ray, &level, grid);
+                adapt(0, 0, x, y, &result, 4, &ray, &level, grid,
+                      together ? &corners[x % preparedBatch] : nullptr);
                 row[3L * x] = static_cast<unsigned char>(result.red);
                 row[3L * x + 1] = static_cast<unsigned char>(result.green);
                 row[3L * x + 2] = static_cast<unsigned char>(result.blue);
@@ -188,7 +242,7 @@ void scanAdaptive(RowFeed* feed) {
 }
 
 void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
-           CornerSample grid[5][5]) {
+           CornerSample grid[5][5], const PreparedRay* bottomRight) {
     const int corners[4][2] = {{a, b}, {a + size, b}, {a, b + size}, {a + size, b + size}};
     int sum[3] = {0, 0, 0};
     for (const auto& corner : corners) {
@@ -201,8 +255,12 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
                 px += randomUnit() * 0.25 - 0.125;
                 py += randomUnit() * 0.25 - 0.125;
             }
-            initRay(px, py, ray);
-            shoot(ray, result, level);
+            if (bottomRight && corner[0] == 4 && corner[1] == 4) {
+                tracePrepared(*bottomRight, result, level);
+            } else {
+                initRay(px, py, ray);
+                shoot(ray, result, level);
+            }
             sample.red = colorToByte(result->red);
             sample.green = colorToByte(result->green);
             sample.blue = colorToByte(result->blue);
@@ -232,7 +290,7 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
     const int quarters[4][2] = {{a, b}, {a + h, b}, {a, b + h}, {a + h, b + h}};
     int total[3] = {0, 0, 0};
     for (const auto& quarter : quarters) {
-        adapt(quarter[0], quarter[1], x, y, result, h, ray, level, grid);
+        adapt(quarter[0], quarter[1], x, y, result, h, ray, level, grid, bottomRight);
         total[0] += static_cast<unsigned char>(result->red);
         total[1] += static_cast<unsigned char>(result->green);
         total[2] += static_cast<unsigned char>(result->blue);
