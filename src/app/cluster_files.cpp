@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/cluster.h"
+#include "base/console.h"
 #include "base/fatal.h"
 #include "scene/memory_file.h"
 
@@ -43,7 +44,7 @@ void requestPiece(SharedFile* file) {
     file->coming.resize(static_cast<std::size_t>(count));
     if (file->source &&
         std::fread(file->coming.data(), 1, file->coming.size(), file->source) != file->coming.size()) {
-        std::printf("\n Scene file: %s changed while it was read\n", file->name.c_str());
+        consolePrint("\n Scene file: %s changed while it was read\n", file->name.c_str());
         abortJob(-1);
     }
     MPI_Ibcast(file->coming.data(), static_cast<int>(count), MPI_BYTE, 0, MPI_COMM_WORLD, &file->request);

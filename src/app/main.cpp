@@ -12,6 +12,7 @@
 
 #include "app/run.h"
 #include "app/settings.h"
+#include "base/console.h"
 #include "base/fatal.h"
 #include "image/image.h"
 #include "image/versions.h"
@@ -66,7 +67,7 @@ void checkSizes(char** argv, int widthAt, int heightAt) {
     const bool badHeight = heightAt != 0 && myDisplay.height <= 0;
     if (!badWidth && !badHeight) return;
     const int at = badWidth && (!badHeight || widthAt <= heightAt) ? widthAt : heightAt;
-    std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
+    consolePrint("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
     abortRun(-1);
 }
 
@@ -74,7 +75,7 @@ void checkSizes(char** argv, int widthAt, int heightAt) {
 template <std::size_t N>
 void takeName(char (&target)[N], const char* name, const char* what) {
     if (std::strlen(name) >= N) {
-        std::printf("\n %s name too long (at most %zu characters)\n", what, N - 1);
+        consolePrint("\n %s name too long (at most %zu characters)\n", what, N - 1);
         abortRun(-1);
     }
     std::strcpy(target, name);
@@ -104,11 +105,11 @@ void removeImageOnSignals() {
 int threadCount(int asked) {
     if (edition == Edition::cluster) {
         if (asked >= 1 && asked <= maxRankThreads) return asked;
-        std::printf(" Invalid number of threads: defaulting to 1 thread\n");
+        consolePrint(" Invalid number of threads: defaulting to 1 thread\n");
         return 1;
     }
     if (asked == 2 || asked == 4 || asked == 8) return asked;
-    std::printf(" Invalid number of threads: defaulting to 2 threads\n");
+    consolePrint(" Invalid number of threads: defaulting to 2 threads\n");
     return 2;
 }
 
@@ -126,38 +127,38 @@ void showCredits() {
     const char* platform = edition == Edition::multi     ? "linux-sh3-glibc2-multithreaded"
                            : edition == Edition::cluster ? "linux-sh3-glibc2-mpi"
                                                          : "linux-sh3-glibc2";
-    std::printf("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
+    consolePrint("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
 }
 
-void showVersions() { std::printf(" %s\n", imageLibraryVersions().c_str()); }
+void showVersions() { consolePrint(" %s\n", imageLibraryVersions().c_str()); }
 
 void showUsage() {
-    std::printf("\n Usage: orvel [options] scenefile [...]\n\n");
-    std::printf(" Example: orvel -i scene.orv\n\n");
-    std::printf(" Options:\n");
-    std::printf("  -i/--input         filename    read filename as input\n");
-    std::printf("  -o/--ouput         filename    write output to 'filename' (no extension)\n");
-    std::printf("  -w/--width         integer     specify with of the output image\n");
-    std::printf("  -h/--height        integer     specify height of the output image\n");
-    std::printf("  -r/--resolution    int int     specify width and height of the output image\n");
+    consolePrint("\n Usage: orvel [options] scenefile [...]\n\n");
+    consolePrint(" Example: orvel -i scene.orv\n\n");
+    consolePrint(" Options:\n");
+    consolePrint("  -i/--input         filename    read filename as input\n");
+    consolePrint("  -o/--ouput         filename    write output to 'filename' (no extension)\n");
+    consolePrint("  -w/--width         integer     specify with of the output image\n");
+    consolePrint("  -h/--height        integer     specify height of the output image\n");
+    consolePrint("  -r/--resolution    int int     specify width and height of the output image\n");
     if (edition == Edition::multi) {
-        std::printf("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
+        consolePrint("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
     } else if (edition == Edition::cluster) {
-        std::printf("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n",
-                    maxRankThreads);
+        consolePrint("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n",
+                     maxRankThreads);
     }
-    std::printf("  -j/--jitter                    activate jittering\n");
-    std::printf("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
-    std::printf("  -aaq/--aaquick                 activate quick anti-aliasing\n");
-    std::printf("  -aan/--aanone                  deactivate anti-aliasing\n");
-    std::printf("  -tga/--tga                     TGA output image\n");
-    std::printf("  -bmp/--bmp                     BMP output image\n");
-    std::printf("  -ppm/--ppm                     PPM output image\n");
-    std::printf("  -png/--png                     PNG output image\n");
-    std::printf("  -jpg/--jpeg                    JPEG output image\n");
-    std::printf("  -?/--help                      this help message\n\n");
-    std::printf("%-26s%s\n", " Report bugs to:", bugAddress);
-    std::printf("%-26s%s\n", " Send suggestions to:", suggestionAddress);
+    consolePrint("  -j/--jitter                    activate jittering\n");
+    consolePrint("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
+    consolePrint("  -aaq/--aaquick                 activate quick anti-aliasing\n");
+    consolePrint("  -aan/--aanone                  deactivate anti-aliasing\n");
+    consolePrint("  -tga/--tga                     TGA output image\n");
+    consolePrint("  -bmp/--bmp                     BMP output image\n");
+    consolePrint("  -ppm/--ppm                     PPM output image\n");
+    consolePrint("  -png/--png                     PNG output image\n");
+    consolePrint("  -jpg/--jpeg                    JPEG output image\n");
+    consolePrint("  -?/--help                      this help message\n\n");
+    consolePrint("%-26s%s\n", " Report bugs to:", bugAddress);
+    consolePrint("%-26s%s\n", " Send suggestions to:", suggestionAddress);
 }
 
 void parseArgs(int argc, char** argv) {
@@ -190,7 +191,7 @@ void parseArgs(int argc, char** argv) {
         } else if (isOption(arg, "-pqs", "--pqsize")) {
             int size = toInt(takeValue(argc, argv, &i));
             if (size <= 100) {
-                std::printf("\n Defaulting priority queue size to 100\n");
+                consolePrint("\n Defaulting priority queue size to 100\n");
                 size = 100;
             }
             iPQSize = size;

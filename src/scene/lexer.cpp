@@ -10,6 +10,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "base/console.h"
 #include "base/fatal.h"
 #include "scene/char_classes.h"
 #include "scene/colors.h"
@@ -244,8 +245,8 @@ int Lire_MotCle(FILE* file) {
         convertNumber(collect(in, ch, numberPart, " number longer than 255 characters"));
         return mot_cle = tokNumber;
     }
-    std::printf("\n Syntaxic analyser stopped on character: '%c'", ch);
-    std::printf("\n Please review the script");
+    consolePrint("\n Syntaxic analyser stopped on character: '%c'", ch);
+    consolePrint("\n Please review the script");
     yyerror("");
 }
 
@@ -306,11 +307,11 @@ void expectOpeningBrace(FILE* file) {
 void yyerror(const char* message) { yyerrorAt(comptligne, message); }
 
 void yyerrorAt(int line, const char* message) {
-    std::printf("\n Parser Error - line: %d", line);
+    consolePrint("\n Parser Error - line: %d", line);
     if (message[0] != '\0') {
-        std::printf(" - %s\n", message);
+        consolePrint(" - %s\n", message);
     } else {
-        std::printf("\n");
+        consolePrint("\n");
     }
     abortRun(-1);
 }
