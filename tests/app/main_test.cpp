@@ -15,27 +15,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string usage(bool multi) {
-    return std::string("\n Usage: orvel [options] scenefile [...]\n\n Example: orvel -i scene.orv\n\n Options:\n") +
-           "  -i/--input         filename    read filename as input\n"
-           "  -o/--ouput         filename    write output to 'filename' (no extension)\n"
-           "  -w/--width         integer     specify with of the output image\n"
-           "  -h/--height        integer     specify height of the output image\n"
-           "  -r/--resolution    int int     specify width and height of the output image\n" +
-           (multi ? "  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n" : "") +
-           "  -j/--jitter                    activate jittering\n"
-           "  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n"
-           "  -aaq/--aaquick                 activate quick anti-aliasing\n"
-           "  -aan/--aanone                  deactivate anti-aliasing\n"
-           "  -tga/--tga                     TGA output image\n"
-           "  -bmp/--bmp                     BMP output image\n"
-           "  -ppm/--ppm                     PPM output image\n"
-           "  -png/--png                     PNG output image\n"
-           "  -jpg/--jpeg                    JPEG output image\n"
-           "  -?/--help                      this help message\n\n"
-           " Report bugs to:          orvel-bugs@example.org\n"
-           " Send suggestions to:     orvel-ideas@example.org\n";
-}
+std::string usage(bool multi) { return usageText(multi ? "-multithreaded" : ""); }
 
 constexpr const char* head =
     "camera { position <0 -10 2> look_at <0 0 0> }\n"
