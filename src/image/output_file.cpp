@@ -21,6 +21,8 @@ namespace {
 char unfinishedName[PATH_MAX];
 std::atomic<bool> unfinished{false};
 
+bool unnamedAllowed = true;
+
 void markUnfinished(const std::string& name) {
     unfinished.store(false);
     if (name.size() >= sizeof unfinishedName) return;
@@ -129,6 +131,8 @@ bool nameBeside(int fd, const std::string& target, std::string* name) {
 
 }  // namespace
 
+void allowUnnamedFiles(bool allowed) { unnamedAllowed = allowed; }
+
 void removeUnfinishedOutput() {
     if (unfinished.exchange(false)) unlink(unfinishedName);
 }
@@ -138,7 +142,7 @@ bool OutputFile::create(const char* name) {
     const std::string target = followLink(name);
     mode_t mode = 0;
     if (replaceable(target, &mode)) {
-        file_.reset(createUnnamed(target, mode));
+        if (unnamedAllowed) file_.reset(createUnnamed(target, mode));
         if (!file_) file_.reset(createBeside(target, mode, &name_));
     }
     if (file_) {

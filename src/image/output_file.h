@@ -41,3 +41,7 @@ private:
     std::string name_;    // the file being written; empty while it has no name
     std::string target_;  // the name it takes when complete; empty when written in place
 };
+
+// Whether a picture is written as a file without a name where the file system offers them (the
+// default); otherwise always under the hidden temporary name, as on a file system without them.
+void allowUnnamedFiles(bool allowed);

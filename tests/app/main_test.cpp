@@ -47,6 +47,7 @@ TEST(CommandLine, EachRunRendersOrEndsAtOnceWithAMessage) {
         {{"-i", "scene.orv", "--seed", "18446744073709551616"}, ""},
         {{"-i", "nowhere.orv"}, "\n Scene file: nowhere.orv could no be opened\n"},
         {{"-i", "scene.orv", "--resolution", "10", "abc"}, badSize("--resolution")},
+        {{"-i", "scene.orv", "-w", "0"}, badSize("-w")},             // before the scene is read
         {{"-h", "0", "-w", "0", "-i", "scene.orv"}, badSize("-h")},  // of two bad sides, the first given
         {{"-i", "zero.orv", "-w", "8"},
          "\n Parsing zero.orv" + parseError(2, " image width and height must be greater than 0")},

@@ -3,8 +3,11 @@
 // installed programs.
 #include <gtest/gtest.h>
 #include <png.h>
+#include <pty.h>
 #include <signal.h>
 #include <sys/wait.h>
+#include <termios.h>
+#include <unistd.h>
 
 #include <chrono>
 #include <filesystem>
@@ -53,19 +56,50 @@ TEST(UserRun, IncludesAreFoundBesideTheIncludingFile) {
         << run.out;
 }
 
-// A bar of ten ticks (ten rows), as bytes 0xB1 on a pipe.
-TEST(UserRun, ProgressTicksOnAPipe) {
-    TempDir dir;
-    std::ofstream(dir.path("scene.orv")) << sceneBase;
-    std::vector<std::string> command = builtCommand(orvelProgram(false), {"-i", "scene.orv", "-r", "4", "10"});
-    command.insert(command.begin(), {"/bin/sh", "-c", "\"$@\" | cat", "sh"});
-    const std::string out = runCommand(command, dir.path()).out;
-    EXPECT_NE(out.find("\n 0%" + std::string(54, '-') + "100%\n " + std::string(60, '\xB1') + "\n\n Rendering time:"),
-              std::string::npos)
-        << out;
+namespace {
+
+// What a program prints on a terminal of its own (a pseudo-terminal that passes the bytes through
+// as they are), to its end.
+std::string runOnATerminal(const std::vector<std::string>& command, const std::string& directory) {
+    std::vector<char*> argv;
+    for (const std::string& word : command) argv.push_back(const_cast<char*>(word.c_str()));
+    argv.push_back(nullptr);
+    termios raw{};
+    cfmakeraw(&raw);
+    int terminal = -1;
+    const pid_t pid = forkpty(&terminal, nullptr, &raw, nullptr);
+    if (pid == 0) {
+        if (chdir(directory.c_str()) == 0) execv(argv[0], argv.data());
+        _exit(127);
+    }
+    std::string out;
+    char buffer[4096];
+    for (ssize_t n; pid > 0 && (n = read(terminal, buffer, sizeof buffer)) > 0;) out.append(buffer, n);
+    if (pid > 0) waitpid(pid, nullptr, 0);
+    close(terminal);
+    return out;
 }
 
-// A render ended by a kill, Ctrl-C or kill -9 once it has started leaves no picture where there
+}  // namespace
+
+// A bar of ten ticks (ten rows), each six shaded blocks: bytes 0xB1 on a pipe, U+2592 in UTF-8 on
+// a terminal.
+TEST(UserRun, ProgressTicksOnAPipeAndOnATerminal) {
+    TempDir dir;
+    std::ofstream(dir.path("scene.orv")) << sceneBase;
+    const std::vector<std::string> command = builtCommand(orvelProgram(false), {"-i", "scene.orv", "-r", "4", "10"});
+    std::vector<std::string> piped = command;
+    piped.insert(piped.begin(), {"/bin/sh", "-c", "\"$@\" | cat", "sh"});
+    const std::string bar = "\n 0%" + std::string(54, '-') + "100%\n ";
+    const std::string pipeOut = runCommand(piped, dir.path()).out;
+    EXPECT_NE(pipeOut.find(bar + std::string(60, '\xB1') + "\n\n Rendering time:"), std::string::npos) << pipeOut;
+    std::string blocks;
+    for (int k = 0; k < 60; ++k) blocks += "\xE2\x96\x92";
+    const std::string terminalOut = runOnATerminal(command, dir.path());
+    EXPECT_NE(terminalOut.find(bar + blocks + "\n\n Rendering time:"), std::string::npos) << terminalOut;
+}
+
+// A render ended by a kill, Ctrl-C, a hang-up or kill -9 once it has started leaves no picture where there
 // was none, and an earlier picture of the same name as it was, and nothing else; only kill -9, on
 // a file system without unnamed files, may leave the hidden temporary file.
 TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
@@ -73,7 +107,8 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
     std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
     const std::string log = logs.path("log.txt");
     std::string earlier;
-    for (const auto& [multi, signal] : {std::pair{true, SIGTERM}, std::pair{false, SIGINT}, std::pair{false, SIGKILL}}) {
+    for (const auto& [multi, signal] :
+         {std::pair{true, SIGTERM}, std::pair{false, SIGINT}, std::pair{true, SIGHUP}, std::pair{false, SIGKILL}}) {
         // Far too big to finish before the signal: the render is under way once the bar is out.
         const pid_t pid =
             startCommand(builtCommand(orvelProgram(multi), {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"}),
@@ -98,6 +133,30 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
             earlier = readWholeFile(dir.path("out.ppm"));
         }
     }
+}
+
+// A render started with Ctrl-C ignored (in the background of a shell, under nohup) keeps it
+// ignored: the interrupt changes nothing, and the picture is written.
+TEST(UserRun, AnIgnoredInterruptStaysIgnored) {
+    TempDir dir, logs;
+    std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n"
+                                         << "plane { normal <0 0 1> distance 1 }\n"
+                                         << "light { position <3 -10 10> color 1 1 1 shadow_type \"smooth\" "
+                                            "radius 1 samples 64 }\n";
+    const std::string log = logs.path("log.txt");
+    std::vector<std::string> command = builtCommand(orvelProgram(true), {"-i", "scene.orv", "-r", "400", "400", "-ppm"});
+    command.insert(command.begin(), {"/bin/sh", "-c", "trap '' INT; exec \"$@\"", "sh"});
+    const pid_t pid = startCommand(command, dir.path(), log.c_str());
+    ASSERT_NE(pid, 0);
+    for (int wait = 0; wait < 2000 && readWholeFile(log).find("100%") == std::string::npos; ++wait)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    const bool underWay = readWholeFile(log).find("Rendering time") == std::string::npos;
+    kill(pid, SIGINT);
+    int status = 0;
+    waitpid(pid, &status, 0);
+    EXPECT_TRUE(underWay) << "the render ended before the interrupt";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    EXPECT_TRUE(readWholeFile(dir.path("out.ppm")).starts_with("P6\n400 400\n255\n"));
 }
 
 // `cmake --install` into a scratch prefix: the programs, the manual pages, the scenes and the
