@@ -59,6 +59,11 @@ void discardPicture(const PictureFormat& format) {
     picture.out.discard();
 }
 
+bool writeRowsTopFirst(FILE* file, const Frame& frame) {
+    const std::size_t rows = frame.height();
+    return std::fwrite(frame.row(0), frame.rowBytes(), rows, file) == rows;
+}
+
 void storeLE16(unsigned char* at, std::uint32_t value) {
     at[0] = static_cast<unsigned char>(value);
     at[1] = static_cast<unsigned char>(value >> 8);

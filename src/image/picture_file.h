@@ -34,6 +34,9 @@ int closePicture(const PictureFormat& format);
 // Drops the picture if it is of this format: frame released, file removed.
 void discardPicture(const PictureFormat& format);
 
+// The encoder of the formats that store the frame's rows as they are, top row first.
+bool writeRowsTopFirst(FILE* file, const Frame& frame);
+
 // Header integers, least significant byte first.
 void storeLE16(unsigned char* at, std::uint32_t value);
 void storeLE32(unsigned char* at, std::uint32_t value);
