@@ -81,15 +81,15 @@ void takeName(char (&target)[N], const char* name, const char* what) {
     std::strcpy(target, name);
 }
 
-// Ctrl-C, a hang-up or a kill during the render: the image being written is removed and the
-// process ends by the same signal (the handler is reset to the default action on entry).
+// Ctrl-C, a hang-up, a kill or another signal that ends a process, during the render: the image
+// being written is removed and the process ends by the same signal (the handler is reset to the
+// default action on entry). While the complete picture takes its name, the signal waits for it.
 void endBySignal(int signal) {
-    removeUnfinishedOutput();
-    std::raise(signal);
+    if (removeUnfinishedOutput(signal)) std::raise(signal);
 }
 
 void removeImageOnSignals() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
         struct sigaction action {};

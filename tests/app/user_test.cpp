@@ -1,25 +1,121 @@
 // What a new user meets around a render: --version, scenes that include files from elsewhere, the
-// progress bar on a pipe, an earlier picture that an interrupted render must not destroy, and the
-// installed programs.
+// progress bar on a pipe or on a reader that went away, an earlier picture that an interrupted
+// render must not destroy (in directories the user may not write, and while the new picture takes
+// its name), and the installed programs.
+#include <dlfcn.h>
+#include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <png.h>
 #include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <chrono>
+#include <cstdarg>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "app/main.h"
 #include "scene/lexer.h"
 #include "support/files.h"
 #include "support/parse_fixture.h"
 
 namespace fs = std::filesystem;
 
+// Two system calls as the runs below need them, in the child process that runs a render: open
+// refuses unnamed files as a file system without them does, and linkat is followed by a signal to
+// the process (the moment between naming the finished picture and renaming it). Elsewhere they are
+// the C library's.
 namespace {
+bool refuseUnnamedFiles = false;
+int signalAfterLink = 0;
+
+template <typename Call>
+Call realCall(const char* name) {
+    return reinterpret_cast<Call>(dlsym(RTLD_NEXT, name));
+}
+}  // namespace
+
+extern "C" int open(const char* path, int flags, ...) {
+    mode_t mode = 0;
+    if ((flags & O_CREAT) != 0 || (flags & O_TMPFILE) == O_TMPFILE) {
+        std::va_list arguments;
+        va_start(arguments, flags);
+        mode = va_arg(arguments, mode_t);
+        va_end(arguments);
+    }
+    if (refuseUnnamedFiles && (flags & O_TMPFILE) == O_TMPFILE) {
+        errno = EOPNOTSUPP;
+        return -1;
+    }
+    static const auto real = realCall<int (*)(const char*, int, ...)>("open");
+    return real(path, flags, mode);
+}
+
+extern "C" int linkat(int fromDirectory, const char* from, int toDirectory, const char* to, int flags) {
+    static const auto real = realCall<int (*)(int, const char*, int, const char*, int)>("linkat");
+    const int result = real(fromDirectory, from, toDirectory, to, flags);
+    if (signalAfterLink != 0) kill(getpid(), signalAfterLink);
+    return result;
+}
+
+namespace {
+
+// orvel's run (orvelMain) in a child process, in `directory`, printing to `log`; `prepare` runs
+// first in the child (false ends it with status 120).
+template <typename Prepare>
+pid_t startRun(std::vector<std::string> args, const std::string& directory, const std::string& log, Prepare prepare) {
+    std::fflush(nullptr);
+    const pid_t pid = fork();
+    if (pid != 0) return pid;
+    const int out = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (out < 0 || dup2(out, STDOUT_FILENO) < 0 || chdir(directory.c_str()) != 0 || !prepare()) std::_Exit(120);
+    args.insert(args.begin(), "orvel");
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+    const int status = orvelMain(static_cast<int>(args.size()), argv.data(), Edition::single);
+    std::fflush(stdout);
+    std::_Exit(status & 0xff);
+}
+
+// Waits until the log shows the progress bar (the render is under way), at most 20 s.
+bool renderUnderWay(const std::string& log) {
+    for (int wait = 0; wait < 2000; ++wait) {
+        if (readWholeFile(log).find("100%") != std::string::npos) return true;
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    return false;
+}
+
+int waitStatus(pid_t pid) {
+    int status = 0;
+    waitpid(pid, &status, 0);
+    return status;
+}
+
+// The names in a directory, sorted.
+std::vector<std::string> namesIn(const std::string& directory) {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(directory)) names.push_back(entry.path().filename());
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
+const std::vector<std::string> bigRender = {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"};
+const std::vector<std::string> smallRender = {"-i", "scene.orv", "-r", "16", "12", "-ppm"};
 
 TEST(UserRun, VersionNamesTheImageLibraries) {
     TempDir dir;
@@ -97,6 +193,87 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
             ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "16", "12", "-ppm"}, dir.path()).status, 0);
             earlier = readWholeFile(dir.path("out.ppm"));
         }
+    }
+}
+
+// On a file system without unnamed files the picture is written under a hidden name beside it: a
+// signal that ends a process (other than kill -9) removes it, whether the program ends on it or
+// not, and leaves the earlier picture.
+TEST(UserRun, WithoutUnnamedFilesASignalLeavesNothingBehind) {
+    TempDir dir, logs;
+    std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
+    std::ofstream(dir.path("out.ppm")) << "an earlier picture";
+    const std::string log = logs.path("log.txt");
+    for (const int signal : {SIGTERM, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
+        const pid_t pid = startRun(bigRender, dir.path(), log, [] {
+            const rlimit noCore{0, 0};
+            refuseUnnamedFiles = true;
+            return setrlimit(RLIMIT_CORE, &noCore) == 0;
+        });
+        ASSERT_TRUE(renderUnderWay(log)) << signal;
+        kill(pid, signal);
+        const int status = waitStatus(pid);
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"out.ppm", "scene.orv"})) << signal;
+        EXPECT_EQ(readWholeFile(dir.path("out.ppm")), "an earlier picture") << signal;
+    }
+}
+
+// A signal that comes while the finished picture takes its name (linked, not yet renamed) ends the
+// run once the picture is in place, and leaves nothing else.
+TEST(UserRun, ASignalWhileThePictureTakesItsNameEndsTheRunWithThePictureInPlace) {
+    TempDir dir, logs;
+    if (!offersUnnamedFiles(dir.path())) GTEST_SKIP() << "the file system here offers no unnamed files";
+    std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
+    ASSERT_EQ(runProgram(orvelProgram(false), with(smallRender, {"-o", "expected"}), dir.path()).status, 0);
+    std::ofstream(dir.path("out.ppm")) << "an earlier picture";
+    for (const int signal : {SIGINT, SIGHUP}) {
+        const int status = waitStatus(startRun(smallRender, dir.path(), logs.path("log.txt"), [signal] {
+            signalAfterLink = signal;
+            return true;
+        }));
+        EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
+        EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"expected.ppm", "out.ppm", "scene.orv"})) << signal;
+        EXPECT_EQ(readWholeFile(dir.path("out.ppm")), readWholeFile(dir.path("expected.ppm"))) << signal;
+        std::ofstream(dir.path("out.ppm")) << "an earlier picture";
+    }
+}
+
+// Users made for the test (CI runs as root): a picture the user may write in a directory the user
+// may not write, and a picture of another user, writable to all, in a sticky directory like /tmp.
+// The picture cannot be replaced by a rename there: it is written in place once complete, so an
+// interrupted render leaves the earlier picture as it was, and a finished one replaces it, keeping
+// its owner.
+TEST(UserRun, APictureTheUserCannotReplaceIsWrittenInPlaceOnceComplete) {
+    if (geteuid() != 0) GTEST_SKIP() << "needs root, to run as users made for the test";
+    constexpr uid_t user = 54321, owner = 54322;
+    const auto asUser = [] { return setgroups(0, nullptr) == 0 && setgid(user) == 0 && setuid(user) == 0; };
+    TempDir logs;
+    const std::string log = logs.path("log.txt");
+    for (const auto& [directoryMode, pictureOwner] : {std::pair{0755, 0u}, {01777, owner}}) {
+        TempDir dir;
+        chmod(dir.path().c_str(), directoryMode);
+        std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
+        ASSERT_EQ(runProgram(orvelProgram(false), with(smallRender, {"-o", "expected"}), dir.path()).status, 0);
+        std::ofstream(dir.path("out.ppm")) << "an earlier picture";
+        ASSERT_EQ(chmod(dir.path("out.ppm").c_str(), 0666), 0);
+        ASSERT_EQ(chown(dir.path("out.ppm").c_str(), pictureOwner, pictureOwner), 0);
+        const std::vector<std::string> before = namesIn(dir.path());
+
+        const pid_t pid = startRun(bigRender, dir.path(), log, asUser);
+        ASSERT_TRUE(renderUnderWay(log)) << readWholeFile(log);
+        kill(pid, SIGINT);
+        const int interrupted = waitStatus(pid);
+        EXPECT_TRUE(WIFSIGNALED(interrupted) && WTERMSIG(interrupted) == SIGINT) << directoryMode << " " << interrupted;
+        EXPECT_EQ(readWholeFile(dir.path("out.ppm")), "an earlier picture") << directoryMode;
+
+        const int status = waitStatus(startRun(smallRender, dir.path(), log, asUser));
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << directoryMode << readWholeFile(log);
+        EXPECT_EQ(readWholeFile(dir.path("out.ppm")), readWholeFile(dir.path("expected.ppm"))) << directoryMode;
+        struct stat picture {};
+        stat(dir.path("out.ppm").c_str(), &picture);
+        EXPECT_EQ(picture.st_uid, pictureOwner) << directoryMode;
+        EXPECT_EQ(namesIn(dir.path()), before) << directoryMode;
     }
 }
 
