@@ -233,7 +233,21 @@ void parseArgs(int argc, char** argv) {
     if (!inputSeen) usageError();
 }
 
+namespace {
+
+// What the console still holds goes out before the run returns, where a reader that went away
+// cannot end the process; nothing is left for the exit to write.
+struct ConsoleFlushedAtEnd {
+    ConsoleFlushedAtEnd() = default;
+    ConsoleFlushedAtEnd(const ConsoleFlushedAtEnd&) = delete;
+    ConsoleFlushedAtEnd& operator=(const ConsoleFlushedAtEnd&) = delete;
+    ~ConsoleFlushedAtEnd() { consoleFlush(); }
+};
+
+}  // namespace
+
 int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
+    const ConsoleFlushedAtEnd flushed;
     edition = which;
     removeImageOnSignals();
     resetRunState();

@@ -161,6 +161,26 @@ TEST(UserRun, ProgressTicksOnAPipe) {
         << out;
 }
 
+// Standard output is a pipe that nobody reads any more (`orvel ... | head -3`): the run carries on
+// without its console, writes the picture and ends with the status it would have had.
+TEST(UserRun, AConsoleThatWentAwayDoesNotEndTheRun) {
+    TempDir dir;
+    std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
+    ASSERT_EQ(runProgram(orvelProgram(false), with(smallRender, {"-o", "expected"}), dir.path()).status, 0);
+    for (const bool multi : {false, true}) {
+        for (const auto& [args, status] :
+             {std::pair{smallRender, "0"}, {std::vector<std::string>{"-i", "missing.orv"}, "255"}}) {
+            // `:` reads nothing and has ended when the program starts; the shell keeps its status.
+            std::vector<std::string> command = builtCommand(orvelProgram(multi), args);
+            command.insert(command.begin(), {"/bin/sh", "-c", "(sleep 0.1; \"$@\"; echo $? >status) | :", "sh"});
+            runCommand(command, dir.path());
+            EXPECT_EQ(readWholeFile(dir.path("status")), std::string(status) + "\n") << multi << " " << args[1];
+        }
+        EXPECT_EQ(readWholeFile(dir.path("out.ppm")), readWholeFile(dir.path("expected.ppm"))) << multi;
+        fs::remove(dir.path("out.ppm"));
+    }
+}
+
 // A render ended by a kill, Ctrl-C or kill -9 once it has started leaves no picture where there
 // was none, and an earlier picture of the same name as it was, and nothing else; only kill -9, on
 // a file system without unnamed files, may leave the hidden temporary file.
