@@ -192,3 +192,46 @@ TEST_F(ImageDispatch, WritesThroughWhatTheNameStandsForAndNeverRemovesIt) {
     EXPECT_EQ(std::string(bytes, header.size()), header);
     close(reader);
 }
+
+// The frame may take half of the memory the process may use: the machine's, or that of its
+// control group when that is less (cgroup v2 memory.max, v1 memory.limit_in_bytes, the least on
+// the way up from the process's group). Here the files of a made-up system under a directory.
+TEST(Frame, TheLimitOfTheControlGroupCounts) {
+    const std::size_t none = std::numeric_limits<std::size_t>::max();
+    const struct {
+        const char* what;
+        std::string cgroups;                                     // /proc/self/cgroup
+        std::vector<std::pair<std::string, std::string>> files;  // under sys/fs/cgroup
+        std::size_t limit;
+    } cases[] = {
+        {"v2, set above",
+         "0::/user/job\n",
+         {{"user/job/memory.max", "max\n"}, {"user/memory.max", "1073741824\n"}},
+         1073741824},
+        {"v2, namespaced", "0::/\n", {{"memory.max", "268435456\n"}}, 268435456},
+        {"v2 beside v1", "4:memory:/\n0::/a\n", {{"unified/a/memory.max", "5000000\n"}}, 5000000},
+        {"v1",
+         "5:cpu:/x\n4:memory:/a/b\n0::/\n",
+         {{"memory/a/b/memory.limit_in_bytes", "536870912\n"}, {"memory/memory.limit_in_bytes", "9223372036854771712\n"}},
+         536870912},
+        {"v1 deeper than mounted", "4:memory:/host/a\n", {{"memory/memory.limit_in_bytes", "7340032\n"}}, 7340032},
+        {"v1 and v2: the less",
+         "4:memory:/a\n0::/a\n",
+         {{"memory/a/memory.limit_in_bytes", "900000\n"}, {"a/memory.max", "800000\n"}},
+         800000},
+        {"no limit", "0::/\n", {{"memory.max", "max\n"}}, none},
+        {"no files", "", {}, none},
+    };
+    for (const auto& c : cases) {
+        TempDir root;
+        std::filesystem::create_directories(root.path("proc/self"));
+        std::ofstream(root.path("proc/self/cgroup")) << c.cgroups;
+        for (const auto& [file, text] : c.files) {
+            const std::filesystem::path path = root.path("sys/fs/cgroup/" + file);
+            std::filesystem::create_directories(path.parent_path());
+            std::ofstream(path) << text;
+        }
+        EXPECT_EQ(controlGroupMemoryLimit(root.path()), c.limit) << c.what;
+    }
+    EXPECT_LE(frameMemoryLimit(), controlGroupMemoryLimit("/") / 2);
+}
