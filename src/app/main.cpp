@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "app/run.h"
@@ -273,6 +274,10 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     } catch (const RunAbort& abort) {
         releaseScene();
         return abort.status;
+    } catch (const std::bad_alloc&) {
+        releaseScene();
+        consolePrint("\n Not enough memory\n");
+        return 1;
     }
     releaseScene();
     return 0;
