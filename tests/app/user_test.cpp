@@ -297,18 +297,19 @@ TEST(UserRun, APictureTheUserCannotReplaceIsWrittenInPlaceOnceComplete) {
     }
 }
 
-// `cmake --install` into a scratch prefix: the programs, the manual pages, the scenes and the
-// language reference are there, and the installed program renders an installed scene that
-// includes another one.
+// `cmake --install` into a scratch prefix: the programs, the manual pages (compressed), the scenes,
+// the language reference, the copyright file and the changelog are there, and the installed
+// program renders an installed scene that includes another one.
 TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
     TempDir prefix, work;
     const ProgramRun install =
         runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
     ASSERT_EQ(install.status, 0) << install.out << install.err;
-    for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1", "share/orvel/scenes/showcase.orv",
-                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md"})
+    for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1.gz", "share/orvel/scenes/showcase.orv",
+                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md", "share/doc/orvel/copyright",
+                             "share/doc/orvel/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(prefix.path(file))) << file;
-    EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1")), "orvel.1");
+    EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1.gz")), "orvel.1.gz");
     const ProgramRun run =
         runProgram(prefix.path("bin/orvel-mt"),
                    {"-i", prefix.path("share/orvel/scenes/include_declare.orv"), "-r", "8", "6", "-o", "pic"}, work.path());
