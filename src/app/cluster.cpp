@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "app/cluster_files.h"
 #include "app/cluster_rows.h"
@@ -38,6 +39,20 @@ void requireAgreement(int status) {
     if (ranksAgree(status)) return;
     if (rank == 0 && status == 0) consolePrint("\n The scene could not be read on every rank\n");
     abortJob(status != 0 ? status : 1);
+}
+// Every rank renders its rows; memory that runs short meanwhile ends the whole job, since the
+// other ranks wait for this one's messages.
+void renderRows() {
+    try {
+        if (rank == 0) {
+            renderOnRankZero(ranks);
+        } else {
+            renderOnWorker(rank, ranks);
+        }
+    } catch (const std::bad_alloc&) {
+        consolePrint("\n Not enough memory\n");
+        abortJob(1);
+    }
 }
 }  // namespace
 
@@ -83,11 +98,8 @@ void clusterTrace() {
     if (rank == 0) showProgressInit();
     cameraSetup();
     if (rank != 0) std::srand(static_cast<unsigned>(rank) + 1);  // a random sequence of its own
-    if (rank != 0) {
-        renderOnWorker(rank, ranks);
-        return;
-    }
-    renderOnRankZero(ranks);
+    renderRows();
+    if (rank != 0) return;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     consolePrint("\n\n Rendering time: %4.2f second(s) elapsed on %d rank(s)\n", elapsed.count(), ranks);
     if (closeImage() == -1) abortRun(1);

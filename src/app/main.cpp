@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <system_error>
 
 #include "app/run.h"
@@ -81,15 +82,15 @@ void takeName(char (&target)[N], const char* name, const char* what) {
     std::strcpy(target, name);
 }
 
-// Ctrl-C, a hang-up or a kill during the render: the image being written is removed and the
-// process ends by the same signal (the handler is reset to the default action on entry).
+// Ctrl-C, a hang-up, a kill or another signal that ends a process, during the render: the image
+// being written is removed and the process ends by the same signal (the handler is reset to the
+// default action on entry). While the complete picture takes its name, the signal waits for it.
 void endBySignal(int signal) {
-    removeUnfinishedOutput();
-    std::raise(signal);
+    if (removeUnfinishedOutput(signal)) std::raise(signal);
 }
 
 void removeImageOnSignals() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
@@ -233,7 +234,21 @@ void parseArgs(int argc, char** argv) {
     if (!inputSeen) usageError();
 }
 
+namespace {
+
+// What the console still holds goes out before the run returns, where a reader that went away
+// cannot end the process; nothing is left for the exit to write.
+struct ConsoleFlushedAtEnd {
+    ConsoleFlushedAtEnd() = default;
+    ConsoleFlushedAtEnd(const ConsoleFlushedAtEnd&) = delete;
+    ConsoleFlushedAtEnd& operator=(const ConsoleFlushedAtEnd&) = delete;
+    ~ConsoleFlushedAtEnd() { consoleFlush(); }
+};
+
+}  // namespace
+
 int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
+    const ConsoleFlushedAtEnd flushed;
     edition = which;
     removeImageOnSignals();
     resetRunState();
@@ -259,6 +274,10 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     } catch (const RunAbort& abort) {
         releaseScene();
         return abort.status;
+    } catch (const std::bad_alloc&) {
+        releaseScene();
+        consolePrint("\n Not enough memory\n");
+        return 1;
     }
     releaseScene();
     return 0;

@@ -2,7 +2,9 @@
 // through here, to standard output, and the few fatal messages of the traversal to standard
 // error. A rank of a cluster job switches its console off while it runs the part of the run that
 // rank 0 reports; a program that embeds the renderer may take the text itself through a sink.
-// Safe to use from several threads (the render bands tick the progress bar).
+// Safe to use from several threads (the render bands tick the progress bar). A standard stream
+// whose reader has gone (a pipe closed early) is dropped without a word, and never ends the
+// process with SIGPIPE: the run goes on without it.
 #pragma once
 
 #include <cstddef>

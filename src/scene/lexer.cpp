@@ -307,13 +307,24 @@ void expectOpeningBrace(FILE* file) {
 void yyerror(const char* message) { yyerrorAt(comptligne, message); }
 
 void yyerrorAt(int line, const char* message) {
+    printParseError(line, message);
+    abortRun(-1);
+}
+
+void printParseError(int line, const char* message) {
     consolePrint("\n Parser Error - line: %d", line);
     if (message[0] != '\0') {
         consolePrint(" - %s\n", message);
     } else {
         consolePrint("\n");
     }
-    abortRun(-1);
+}
+
+void (*memoryShortHandler)() = nullptr;
+
+void memoryShort() {
+    if (memoryShortHandler) memoryShortHandler();
+    yyerror(" memory allocation failed");
 }
 
 void resetLexer() {

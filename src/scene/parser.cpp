@@ -5,6 +5,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
 #include "base/console.h"
@@ -189,7 +190,7 @@ void yy_declare(FILE* file) {
     if (std::strlen(strTemp) > maxColorNameLength) yyerror(" color name longer than 63 characters");
     if (Lire_MotCle(file) != kwColor) yyerror(" Unkown element in declaration");
     FreeBuffer<ColorEntry> entry(static_cast<ColorEntry*>(std::calloc(1, sizeof(ColorEntry))));
-    if (!entry) yyerror(" memory allocation failed");
+    if (!entry) memoryShort();
     Lire_Decimal(file);
     entry->color.red = val_DBL;
     Lire_Decimal(file);
@@ -204,10 +205,14 @@ int parseFile(const char* name) {
     resetCounters();
     const ParseScratch scratch;
     surface = static_cast<Surface*>(std::malloc(sizeof(Surface)));
-    if (!surface) yyerror(" memory allocation failed");
+    if (!surface) memoryShort();
     *surface = surfaceDefaults;
 
-    parseScene(name);
+    try {
+        parseScene(name);
+    } catch (const std::bad_alloc&) {
+        memoryShort();
+    }
     checkRenderedValues(c != 0, s != 0);
 
     if (c == 0) {

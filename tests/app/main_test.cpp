@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main.h"
 #include "support/files.h"
 #include "support/parse_fixture.h"
 
@@ -101,6 +102,21 @@ TEST(CommandLine, EachRunRendersOrEndsAtOnceWithAMessage) {
         }
     }
     EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-t", "4"}, dir.path()).out, banner(false) + usage(false));
+}
+
+// An allocation failure that nothing else catches ends the run with a message and status 1, never
+// with an uncaught exception.
+TEST(CommandLine, AnAllocationFailureEndsTheRunWithAMessage) {
+    TempDir dir;
+    std::ofstream(dir.path("scene.orv")) << sceneBase;
+    std::vector<std::string> args = {"orvel", "-i", dir.path("scene.orv")};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    testing::internal::CaptureStdout();
+    const int status = orvelMain(3, argv.data(), Edition::single, [] { throw std::bad_alloc(); });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(out.ends_with(" Number of primitives:\t\t0\n\n\n Not enough memory\n")) << out;
 }
 
 }  // namespace
