@@ -4,7 +4,8 @@ JOBS ?= $(shell nproc)
 # Extra options for every cmake configure step, e.g. CMAKE_ARGS=-DORVEL_WERROR=ON (as CI builds).
 CMAKE_ARGS ?=
 
-.PHONY: all packages test-packages configure build run test bench fuzz clean install package package-packages gallery
+.PHONY: all packages test-packages configure build run test bench fuzz clean install package package-packages gallery \
+	asan tsan bench-test install-check
 
 all: build
 
@@ -33,6 +34,39 @@ test: test-packages build
 
 clean:
 	rm -rf $(BUILD_DIR) build-*
+
+# The checks CI runs, one command each (.ci/run calls them in turn).
+#
+# The test suite in build-asan, built with AddressSanitizer and UndefinedBehaviorSanitizer. Open MPI
+# keeps some of what it allocates until the process ends: tools/lsan-openmpi.supp exempts that
+# memory only, which full stacks (fast_unwind_on_malloc=0) let the leak check recognise.
+asan: test-packages
+	cmake -S . -B build-asan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_SANITIZE=address,undefined $(CMAKE_ARGS)
+	cmake --build build-asan -j $(JOBS)
+	LSAN_OPTIONS=suppressions=$(CURDIR)/tools/lsan-openmpi.supp \
+	ASAN_OPTIONS=detect_leaks=1:abort_on_error=0:fast_unwind_on_malloc=0 UBSAN_OPTIONS=print_stacktrace=1 \
+	    ctest --test-dir build-asan --output-on-failure --no-tests=error -j $(JOBS)
+
+# In build-tsan, built with ThreadSanitizer: the tests labelled threads, then orvel-mpi's tests
+# (label cluster, through mpirun; Open MPI needs the narrow suppression of tools/tsan-openmpi.supp),
+# then renders of orvel-mt in eight bands and orvel-mpi on two ranks of two threads.
+tsan: test-packages
+	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_SANITIZE=thread $(CMAKE_ARGS)
+	cmake --build build-tsan -j $(JOBS) --target orvel_thread_tests orvel orvel-mt
+	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L threads --output-on-failure --no-tests=error -j $(JOBS)
+	cmake --build build-tsan -j $(JOBS) --target orvel_cluster_tests orvel-mpi
+	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan-openmpi.supp" \
+	    ctest --test-dir build-tsan -L cluster --output-on-failure --no-tests=error -j $(JOBS)
+	tools/tsan-renders build-tsan
+
+# The benchmark scripts' own tests.
+bench-test:
+	python3 -m unittest discover -s bench -p 'test_*.py'
+
+# make install into a staging folder and the Debian packages unpacked, each rendering a scene;
+# their declared dependencies; the manual page's lint.
+install-check: package
+	tools/install-check $(BUILD_DIR)
 
 # Installs the programs, their manual pages, the example scenes (PREFIX/share/orvel/scenes) and
 # the language reference under PREFIX, inside DESTDIR when it is set (a staging directory).

@@ -1,15 +1,15 @@
 #include "app/cluster.h"
 
-#include <fcntl.h>
 #include <mpi.h>
-#include <unistd.h>
 
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <new>
 
 #include "app/cluster_files.h"
 #include "app/cluster_rows.h"
+#include "base/console.h"
 #include "base/fatal.h"
 #include "image/image.h"
 #include "render/bands.h"
@@ -22,27 +22,7 @@ namespace {
 
 int rank = 0;
 int ranks = 1;
-int savedOutput = -1;       // the standard output of a rank other than 0 while it is silenced
 bool statusAgreed = false;  // the ranks have compared how their runs went
-
-// Ranks other than 0 print nothing of the run they share with rank 0; once the render starts,
-// what they print is their own failure.
-void silenceOutput() {
-    std::fflush(stdout);
-    savedOutput = dup(STDOUT_FILENO);
-    const int nowhere = open("/dev/null", O_WRONLY);
-    if (nowhere < 0) return;
-    dup2(nowhere, STDOUT_FILENO);
-    close(nowhere);
-}
-
-void restoreOutput() {
-    if (savedOutput < 0) return;
-    std::fflush(stdout);
-    dup2(savedOutput, STDOUT_FILENO);
-    close(savedOutput);
-    savedOutput = -1;
-}
 
 // Whether every rank's run has gone the same way so far (the same status everywhere).
 bool ranksAgree(int status) {
@@ -57,8 +37,22 @@ bool ranksAgree(int status) {
 // render together: the job ends.
 void requireAgreement(int status) {
     if (ranksAgree(status)) return;
-    if (rank == 0 && status == 0) std::printf("\n The scene could not be read on every rank\n");
+    if (rank == 0 && status == 0) consolePrint("\n The scene could not be read on every rank\n");
     abortJob(status != 0 ? status : 1);
+}
+// Every rank renders its rows; memory that runs short meanwhile ends the whole job, since the
+// other ranks wait for this one's messages.
+void renderRows() {
+    try {
+        if (rank == 0) {
+            renderOnRankZero(ranks);
+        } else {
+            renderOnWorker(rank, ranks);
+        }
+    } catch (const std::bad_alloc&) {
+        consolePrint("\n Not enough memory\n");
+        abortJob(1);
+    }
 }
 }  // namespace
 
@@ -66,7 +60,7 @@ void requireAgreement(int status) {
 // come; rank 0 first removes the image it had begun.
 void abortJob(int status) {
     discardImage();
-    std::fflush(stdout);
+    consoleFlush();
     MPI_Abort(MPI_COMM_WORLD, status);
     std::_Exit(status);  // not reached: MPI_Abort ends this process with the others
 }
@@ -77,21 +71,24 @@ void startCluster(int* argc, char*** argv) {
     MPI_Comm_rank(MPI_COMM_WORLD, &rank);
     MPI_Comm_size(MPI_COMM_WORLD, &ranks);
     if (provided < MPI_THREAD_FUNNELED) {
-        if (rank == 0) std::printf("\n This MPI cannot run render threads beside the thread that calls it\n");
+        if (rank == 0)
+            consolePrint("\n This MPI cannot run render threads beside the thread that calls it\n");
         abortJob(1);
     }
     sceneFileOpener = rank == 0 ? readAndShareSceneFile : receiveSceneFile;
-    if (rank != 0) silenceOutput();
+    // Ranks other than 0 print nothing of the run they share with rank 0; once the render starts,
+    // what they print is their own failure.
+    if (rank != 0) setConsoleOn(false);
 }
 
 void clusterTrace() {
     requireAgreement(0);
-    restoreOutput();
+    setConsoleOn(true);
     resetBands();
     int status = 0;
     if (rank == 0) {
-        std::printf(" MPI version of ORVEL running.\n\n");
-        std::printf(" Running %d rank(s) of %d thread(s)\n", ranks, numThreads);
+        consolePrint(" MPI version of ORVEL running.\n\n");
+        consolePrint(" Running %d rank(s) of %d thread(s)\n", ranks, numThreads);
         if (openImage(myDisplay.outputName, myDisplay.width, myDisplay.height) == -1) status = 1;
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);
@@ -101,22 +98,19 @@ void clusterTrace() {
     if (rank == 0) showProgressInit();
     cameraSetup();
     if (rank != 0) std::srand(static_cast<unsigned>(rank) + 1);  // a random sequence of its own
-    if (rank != 0) {
-        renderOnWorker(rank, ranks);
-        return;
-    }
-    renderOnRankZero(ranks);
+    renderRows();
+    if (rank != 0) return;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
-    std::printf("\n\n Rendering time: %4.2f second(s) elapsed on %d rank(s)\n", elapsed.count(), ranks);
+    consolePrint("\n\n Rendering time: %4.2f second(s) elapsed on %d rank(s)\n", elapsed.count(), ranks);
     if (closeImage() == -1) abortRun(1);
 }
 
 int finishCluster(int status) {
     // What rank 0 printed goes out before any rank can end: mpirun stops forwarding output once a
     // rank has ended with an error.
-    std::fflush(stdout);
+    consoleFlush();
     if (!statusAgreed) requireAgreement(status);
-    restoreOutput();
+    setConsoleOn(true);
     MPI_Finalize();
     return status;
 }

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "app/cluster.h"
+#include "base/console.h"
 #include "render/bands.h"
 #include "render/driver.h"
 #include "render/render_settings.h"
@@ -44,7 +45,7 @@ std::vector<std::jthread> startRenderThreads(std::vector<RowFeed>& feeds) {
     try {
         for (RowFeed& feed : feeds) threads.emplace_back(renderThreadRows, &feed);
     } catch (const std::system_error&) {
-        std::printf(" Thread creation failed!!\n\n");
+        consolePrint(" Thread creation failed!!\n\n");
         abortJob(1);
     }
     return threads;

@@ -5,6 +5,7 @@
 #include <cstdlib>
 
 #include "app/settings.h"
+#include "base/console.h"
 #include "base/tasks.h"
 #include "image/image.h"
 #include "objects/data.h"
@@ -32,7 +33,7 @@ namespace {
 // The number of primitives, then the bounding hierarchy, built on `threads` threads.
 void prepareRender(int threads) {
     buildThreads = threads;
-    std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
+    consolePrint("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
 }
 

@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include "base/console.h"
 
 #ifdef ORVEL_CHECKED
 inline constexpr bool checkedBuild = true;
@@ -15,7 +16,7 @@ inline constexpr bool checkedBuild = false;
 // In a checked build, ends the process with the broken premise's name when `holds` is false.
 inline void expectInvariant(bool holds, const char* premise) {
     if (checkedBuild && !holds) {
-        std::fprintf(stderr, "ORVEL internal error: %s\n", premise);
+        consoleError("ORVEL internal error: %s\n", premise);
         std::abort();
     }
 }

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdlib>
 #include <memory>
+#include <string>
 
 // The byte order of the pixels a format keeps in its frame.
 enum class PixelOrder { RGB, BGR };
@@ -35,6 +36,11 @@ private:
     int height_ = 0;
 };
 
-// The most bytes a frame may take: half the machine's physical memory, so that a picture is
-// refused at once rather than rendered until the system runs out of memory.
+// The most bytes a frame may take: half of the memory the process may use (the machine's physical
+// memory, or the limit of its control group when that is less), so that a picture is refused at
+// once rather than rendered until the system runs out of memory.
 std::size_t frameMemoryLimit();
+// The memory limit of the control group the process runs in, as the files under `root` ("/" on a
+// live system) tell: cgroup v2 memory.max, or v1 memory.limit_in_bytes, the least of them on the
+// way up from the process's group. The largest size_t when none is set.
+std::size_t controlGroupMemoryLimit(const std::string& root = "/");

@@ -6,6 +6,7 @@
 #include <iterator>
 #include <string>
 
+#include "base/console.h"
 #include "image/bmp.h"
 #include "image/jpg.h"
 #include "image/png.h"
@@ -52,9 +53,9 @@ std::string reason(int error) {
 // Why a writer refused to open, from the errno it left.
 void reportOpenFailure(const std::string& fileName, int width, int height, int error) {
     if (error == ENOMEM) {
-        std::printf(" Not enough memory for a %d x %d image\n", width, height);
+        consolePrint(" Not enough memory for a %d x %d image\n", width, height);
     } else {
-        std::printf(" Cannot create image file: %s%s\n", fileName.c_str(), reason(error).c_str());
+        consolePrint(" Cannot create image file: %s%s\n", fileName.c_str(), reason(error).c_str());
     }
 }
 
@@ -63,21 +64,21 @@ void reportOpenFailure(const std::string& fileName, int width, int height, int e
 int openImage(const char* name, int width, int height) {
     discardImage();
     if (iImageType < 0 || iImageType >= int(std::size(writers))) {
-        std::printf(" Unknown image type %d\n", iImageType);
+        consolePrint(" Unknown image type %d\n", iImageType);
         return -1;
     }
     const ImageWriter& writer = writers[iImageType];
     if (width <= 0 || height <= 0) {
-        std::printf(" Image size %d x %d is not valid\n", width, height);
+        consolePrint(" Image size %d x %d is not valid\n", width, height);
         return -1;
     }
     if (writer.canStore && !writer.canStore(width, height)) {
-        std::printf(" Image size %d x %d is too large for %s\n", width, height, writer.format);
+        consolePrint(" Image size %d x %d is too large for %s\n", width, height, writer.format);
         return -1;
     }
     if (width > maxImageSide || height > maxImageSide) {
-        std::printf(" Image size %d x %d is too large: at most %d pixels a side\n", width, height,
-                    maxImageSide);
+        consolePrint(" Image size %d x %d is too large: at most %d pixels a side\n", width, height,
+                     maxImageSide);
         return -1;
     }
     const std::string fileName = std::string(name) + writer.suffix;
@@ -88,8 +89,8 @@ int openImage(const char* name, int width, int height) {
     }
     openWriter = &writer;
     openFileName = fileName;
-    std::printf(" Rendering to: %s\n", fileName.c_str());
-    std::printf(" Resolution:   %d x %d\n", width, height);
+    consolePrint(" Rendering to: %s\n", fileName.c_str());
+    consolePrint(" Resolution:   %d x %d\n", width, height);
     return 0;
 }
 
@@ -101,7 +102,7 @@ int closeImage() {
     openWriter = nullptr;
     errno = 0;
     if (writer->close() == 0) return 0;
-    std::printf(" Cannot write image file: %s%s\n", openFileName.c_str(), reason(errno).c_str());
+    consolePrint(" Cannot write image file: %s%s\n", openFileName.c_str(), reason(errno).c_str());
     return -1;
 }
 

@@ -20,6 +20,10 @@ int writeImageLine(unsigned char* row, int y);
 int closeImage();
 // Drops an open image without writing it: the frame is released and the file removed.
 void discardImage();
-// Removes the file of an image that is open and not yet completely written, so that a run ended
-// by a signal leaves no partial image. Safe to call from a signal handler.
-void removeUnfinishedOutput();
+// For the handler of a signal that ends the process: removes the file of an image that is open and
+// not yet completely written, so that the run leaves no partial image, and returns true. While the
+// complete picture takes its name (or is written in place) it returns false instead, and the
+// signal is held: it is raised again as soon as the picture is in place, so a handler that has
+// reset the signal to its default action returns and the process ends then. Safe to call from a
+// signal handler, on any thread.
+bool removeUnfinishedOutput(int signal);

@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <random>
@@ -16,40 +17,59 @@
 
 namespace {
 
-// The file being written (under its temporary name), for removeUnfinishedOutput: a signal handler
-// may read it at any time, so the name is only changed while `unfinished` is false.
+// What a signal handler finds (removeUnfinishedOutput): nothing to do, a file of the picture to
+// remove (unfinishedName), or the picture being completed (named, renamed or written in place),
+// which a signal must not cut short: the signal is then held, as the negative of its number, and
+// raised again once the picture is complete.
+constexpr int idle = 0;
+constexpr int unfinished = 1;
+constexpr int completing = 2;
+std::atomic<int> outputState{idle};
+// The name is only changed while the state is not `unfinished`.
 char unfinishedName[PATH_MAX];
-std::atomic<bool> unfinished{false};
 
 void markUnfinished(const std::string& name) {
-    unfinished.store(false);
+    outputState.store(idle);
     if (name.size() >= sizeof unfinishedName) return;
     std::memcpy(unfinishedName, name.c_str(), name.size() + 1);
-    unfinished.store(true);
+    outputState.store(unfinished);
 }
 
-// The file a name stands for: a symbolic link is followed, as fopen would.
-std::string followLink(const char* name) {
-    struct stat status {};
-    if (lstat(name, &status) != 0 || !S_ISLNK(status.st_mode)) return name;
-    std::unique_ptr<char, decltype(&std::free)> resolved(realpath(name, nullptr), &std::free);
-    return resolved ? std::string(resolved.get()) : std::string(name);
-}
-
-// Whether the picture may go to a temporary file renamed over `target` at the end: the name is
-// new, or a regular file that fopen could truncate. *mode receives the permissions the file would
-// have after fopen: those of the existing file, or 0666 less the umask for a new one.
-bool replaceable(const std::string& target, mode_t* mode) {
-    struct stat status {};
-    if (stat(target.c_str(), &status) != 0) {
-        if (errno != ENOENT) return false;
-        const mode_t mask = umask(0);  // read on the main thread, before any band starts
-        umask(mask);
-        *mode = 0666 & ~mask;
-        return true;
+// From here until releaseSignals, a signal handler holds its signal instead of removing the file.
+void holdSignals() {
+    int state = outputState.load();
+    while (state >= idle && state != completing && !outputState.compare_exchange_weak(state, completing)) {
     }
-    *mode = status.st_mode & 07777;
-    return S_ISREG(status.st_mode) && access(target.c_str(), W_OK) == 0;
+}
+
+// Ends the hold; a signal that came meanwhile ends the process now (its handler has been reset to
+// the default action).
+void releaseSignals() {
+    if (const int state = outputState.exchange(idle); state < idle) std::raise(-state);
+}
+
+// The path a link points to, taken from the link's own directory when it is relative.
+std::string linkTarget(const std::string& link) {
+    std::string target(PATH_MAX, '\0');
+    const ssize_t length = readlink(link.c_str(), target.data(), target.size());
+    if (length <= 0 || std::size_t(length) >= target.size()) return link;
+    target.resize(std::size_t(length));
+    const std::size_t slash = link.rfind('/');
+    if (target[0] == '/' || slash == std::string::npos) return target;
+    return link.substr(0, slash + 1) + target;
+}
+
+// The file a name stands for: symbolic links are followed as fopen follows them, to the file that
+// a link names even where that file does not exist yet.
+std::string followLinks(const char* name) {
+    constexpr int mostLinks = 40;  // as the system follows, before it gives up with ELOOP
+    std::string path = name;
+    for (int links = 0; links < mostLinks; ++links) {
+        struct stat status {};
+        if (lstat(path.c_str(), &status) != 0 || !S_ISLNK(status.st_mode)) return path;
+        path = linkTarget(path);
+    }
+    return name;
 }
 
 // Where the file name in a path starts, after its directory.
@@ -61,6 +81,32 @@ std::size_t nameStart(const std::string& path) {
 std::string directoryOf(const std::string& target) {
     const std::size_t base = nameStart(target);
     return base == 0 ? std::string(".") : target.substr(0, base);
+}
+
+// Whether a rename may put a new file in place of `existing` in a sticky directory (like /tmp),
+// where only the owner of the file or of the directory may.
+bool stickyAllows(const struct stat& existing, const std::string& target) {
+    struct stat directory {};
+    if (stat(directoryOf(target).c_str(), &directory) != 0 || (directory.st_mode & S_ISVTX) == 0) return true;
+    const uid_t user = geteuid();
+    return user == 0 || user == existing.st_uid || user == directory.st_uid;
+}
+
+// Whether the picture may go to a temporary file renamed over `target` at the end: the name is
+// new, or a regular file that fopen could truncate and a rename may replace. *mode receives the
+// permissions the file would have after fopen: those of the existing file, or 0666 less the umask
+// for a new one.
+bool replaceable(const std::string& target, mode_t* mode) {
+    struct stat status {};
+    if (stat(target.c_str(), &status) != 0) {
+        if (errno != ENOENT) return false;
+        const mode_t mask = umask(0);  // read on the main thread, before any band starts
+        umask(mask);
+        *mode = 0666 & ~mask;
+        return true;
+    }
+    *mode = status.st_mode & 07777;
+    return S_ISREG(status.st_mode) && access(target.c_str(), W_OK) == 0 && stickyAllows(status, target);
 }
 
 // The hidden name beside target: "." plus (the start of) its name, then `suffix`.
@@ -129,13 +175,46 @@ bool nameBeside(int fd, const std::string& target, std::string* name) {
 
 }  // namespace
 
-void removeUnfinishedOutput() {
-    if (unfinished.exchange(false)) unlink(unfinishedName);
+bool removeUnfinishedOutput(int signal) {
+    int state = outputState.load();
+    for (;;) {
+        if (state == completing) {
+            if (outputState.compare_exchange_weak(state, -signal)) return false;
+        } else if (state == unfinished) {
+            if (outputState.compare_exchange_weak(state, idle)) {
+                unlink(unfinishedName);
+                return true;
+            }
+        } else {
+            return state == idle;  // below idle: a signal held already ends the process
+        }
+    }
+}
+
+// In place: the file as it is, or a new one (which the program then made, and removes on failure).
+// Nothing is truncated before begin().
+bool OutputFile::openInPlace(const std::string& target) {
+    int fd = open(target.c_str(), O_WRONLY | O_CLOEXEC);
+    if (fd < 0 && errno == ENOENT) {
+        fd = open(target.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        if (fd >= 0) name_ = target;
+    }
+    if (fd < 0) return false;
+    struct stat status {};
+    holdsPicture_ = fstat(fd, &status) == 0 && S_ISREG(status.st_mode);
+    file_.reset(fdopen(fd, "wb"));
+    if (file_) return true;
+    const int reason = errno;
+    close(fd);
+    if (!name_.empty()) unlink(name_.c_str());
+    name_.clear();
+    errno = reason;
+    return false;
 }
 
 bool OutputFile::create(const char* name) {
     discard();
-    const std::string target = followLink(name);
+    const std::string target = followLinks(name);
     mode_t mode = 0;
     if (replaceable(target, &mode)) {
         file_.reset(createUnnamed(target, mode));
@@ -143,13 +222,20 @@ bool OutputFile::create(const char* name) {
     }
     if (file_) {
         target_ = target;
-    } else {
-        file_.reset(std::fopen(name, "wb"));
-        if (!file_) return false;
-        name_ = name;
+    } else if (!openInPlace(target)) {
+        return false;
     }
     if (!name_.empty()) markUnfinished(name_);
     return true;
+}
+
+FILE* OutputFile::begin() {
+    if (!file_) return nullptr;
+    if (holdsPicture_) {
+        holdSignals();
+        if (ftruncate(fileno(file_.get()), 0) != 0) return nullptr;
+    }
+    return file_.get();
 }
 
 bool OutputFile::close(bool written) {
@@ -157,21 +243,18 @@ bool OutputFile::close(bool written) {
     FILE* file = file_.release();
     bool ok = written && !std::ferror(file) && std::fflush(file) == 0;
     if (ok && !target_.empty() && fsync(fileno(file)) != 0) ok = false;
+    if (!target_.empty()) holdSignals();
     // An unnamed file takes a hidden name first, so that the rename replaces the picture at once.
-    if (ok && name_.empty()) {
-        ok = nameBeside(fileno(file), target_, &name_);
-        if (ok) markUnfinished(name_);
-    }
+    if (ok && !target_.empty() && name_.empty()) ok = nameBeside(fileno(file), target_, &name_);
     if (std::fclose(file) != 0) ok = false;
     if (ok && !target_.empty() && std::rename(name_.c_str(), target_.c_str()) != 0) ok = false;
-    unfinished.store(false);
     if (!ok && !name_.empty()) {
         const int reason = errno;
         std::remove(name_.c_str());
         errno = reason;
     }
-    name_.clear();
-    target_.clear();
+    clear();
+    releaseSignals();
     return ok;
 }
 
@@ -179,9 +262,15 @@ void OutputFile::discard() {
     if (!file_) return;
     const int reason = errno;
     file_.reset();
-    unfinished.store(false);
+    holdSignals();  // the removal is not cut short
     if (!name_.empty()) std::remove(name_.c_str());
+    clear();
+    releaseSignals();
+    errno = reason;
+}
+
+void OutputFile::clear() {
     name_.clear();
     target_.clear();
-    errno = reason;
+    holdsPicture_ = false;
 }

@@ -10,8 +10,9 @@ struct Picture {
     const PictureFormat* format = nullptr;  // null while nothing is open
     Frame frame;
     OutputFile out;
+    FILE* stream = nullptr;  // the file, while the complete picture is written to it
 
-    bool isOpen(const PictureFormat& asked) const { return format == &asked && out.stream(); }
+    bool isOpen(const PictureFormat& asked) const { return format == &asked && out.isOpen(); }
     // Releases the format's state and the frame; what becomes of the file is the caller's.
     void release() {
         if (format && format->drop) format->drop();
@@ -32,14 +33,10 @@ int openPicture(const PictureFormat& format, const char* name, int width, int he
         return -1;
     }
     picture.format = &format;
-    if (format.start(picture.out.stream(), width, height)) return 0;
-    const int reason = errno;
-    discardPicture(format);
-    errno = reason;
-    return -1;
+    return 0;
 }
 
-FILE* pictureStream() { return picture.out.stream(); }
+FILE* pictureStream() { return picture.stream; }
 
 int storePictureRow(const PictureFormat& format, unsigned char* row, int y) {
     if (picture.format != &format) return -1;
@@ -48,7 +45,11 @@ int storePictureRow(const PictureFormat& format, unsigned char* row, int y) {
 
 int closePicture(const PictureFormat& format) {
     if (!picture.isOpen(format)) return -1;
-    const bool written = format.encode(picture.out.stream(), picture.frame);
+    picture.stream = picture.out.begin();
+    const bool written = picture.stream &&
+                         format.start(picture.stream, picture.frame.width(), picture.frame.height()) &&
+                         format.encode(picture.stream, picture.frame);
+    picture.stream = nullptr;
     picture.release();
     return picture.out.close(written) ? 0 : -1;
 }
@@ -57,6 +58,11 @@ void discardPicture(const PictureFormat& format) {
     if (picture.format != &format) return;
     picture.release();
     picture.out.discard();
+}
+
+bool writeRowsTopFirst(FILE* file, const Frame& frame) {
+    const std::size_t rows = frame.height();
+    return std::fwrite(frame.row(0), frame.rowBytes(), rows, file) == rows;
 }
 
 void storeLE16(unsigned char* at, std::uint32_t value) {

@@ -9,13 +9,7 @@ bool startPPM(FILE*, int width, int height) {
     return true;
 }
 
-// Frame rows 0 to height - 1, top row first.
-bool encodePPM(FILE* file, const Frame& frame) {
-    const std::size_t rows = frame.height();
-    return std::fwrite(frame.row(0), frame.rowBytes(), rows, file) == rows;
-}
-
-constexpr PictureFormat ppm{PixelOrder::RGB, startPPM, encodePPM, nullptr};
+constexpr PictureFormat ppm{PixelOrder::RGB, startPPM, writeRowsTopFirst, nullptr};
 
 }  // namespace
 

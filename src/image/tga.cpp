@@ -14,13 +14,7 @@ bool startTGA(FILE*, int width, int height) {
     return true;
 }
 
-// Frame rows 0 to height - 1, top row first.
-bool encodeTGA(FILE* file, const Frame& frame) {
-    const std::size_t rows = frame.height();
-    return std::fwrite(frame.row(0), frame.rowBytes(), rows, file) == rows;
-}
-
-constexpr PictureFormat tga{PixelOrder::BGR, startTGA, encodeTGA, nullptr};
+constexpr PictureFormat tga{PixelOrder::BGR, startTGA, writeRowsTopFirst, nullptr};
 
 }  // namespace
 

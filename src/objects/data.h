@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "math/vector.h"
-#include "shading/surface.h"
+#include "objects/surface_record.h"
 
 struct Object;
 

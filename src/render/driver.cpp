@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 
+#include "base/console.h"
 #include "base/fatal.h"
 #include "image/image.h"
 #include "math/random.h"
@@ -60,7 +61,7 @@ void renderInThreads() {
         bands[k] = {{iBounds[k][0], iBounds[k][1]}, false};
         feeds[k] = bandFeed(&bands[k]);
         if (pthread_create(&threads[k], nullptr, runBand, &feeds[k]) != 0) {
-            std::printf(" Thread creation failed!!\n\n");
+            consolePrint(" Thread creation failed!!\n\n");
             recordBandFailure(1);
             stopAllBands();
             break;
@@ -94,14 +95,14 @@ void renderThreadRows(RowFeed* feed) {
 void initMTBounds(int n) {
     const long long h = myDisplay.height;
     if (h % n != 0)
-        std::printf(
+        consolePrint(
             " Warning the height and the number of threads are incompatible.\n"
             " The number of threads must be a multiplier of the height.\n");
     for (int k = 0; k < n; ++k) {
         iBounds[k][0] = static_cast<int>(k * h / n);
         iBounds[k][1] = static_cast<int>((k + 1) * h / n);
     }
-    std::printf(" Running %d threads\n", n);
+    consolePrint(" Running %d threads\n", n);
 }
 
 void doTrace(RenderDriver driver) {
@@ -110,9 +111,9 @@ void doTrace(RenderDriver driver) {
 
     const bool inBands = driver == RenderDriver::threadBands;
     if (inBands) {
-        std::printf(" Multi-threaded version of ORVEL running.\n\n");
+        consolePrint(" Multi-threaded version of ORVEL running.\n\n");
         if (numThreads != 2 && numThreads != 4 && numThreads != maxBands) {
-            std::printf(" Invalid number of threads: defaulting to 2 threads\n");
+            consolePrint(" Invalid number of threads: defaulting to 2 threads\n");
             numThreads = 2;
         }
         initMTBounds(numThreads);
@@ -138,6 +139,7 @@ void doTrace(RenderDriver driver) {
     }
 
     const std::clock_t t1 = std::clock();
-    std::printf("\n\n Rendering time: %4.2f second(s)\n", static_cast<double>(t1 - t0) / clockTicksPerSecond);
+    consolePrint("\n\n Rendering time: %4.2f second(s)\n",
+                 static_cast<double>(t1 - t0) / clockTicksPerSecond);
     if (closeImage() == -1) abortRun(1);
 }

@@ -1,9 +1,8 @@
 #include "render/progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
+#include "base/console.h"
 #include "render/render_settings.h"
 
 namespace {
@@ -18,16 +17,16 @@ const char* tick = pcTick;
 }  // namespace
 
 void showProgressInit() {
-    tick = isatty(STDOUT_FILENO) ? utf8Tick : pcTick;
+    tick = consoleIsTerminal() ? utf8Tick : pcTick;
     if (myDisplay.height % 10 == 0)
-        std::printf("\n 0%%------------------------------------------------------100%%\n ");
+        consolePrint("\n 0%%------------------------------------------------------100%%\n ");
     else
-        std::printf("\n 0%%------------------------------------------------------------100%%\n ");
+        consolePrint("\n 0%%------------------------------------------------------------100%%\n ");
 }
 
 void showProgress(int y) {
     // Ten ticks over the image; an image of fewer than ten rows ticks after every row.
     const int step = myDisplay.height / 10;
-    if (step == 0 || y % step == 0) std::fputs(tick, stdout);
-    std::fflush(stdout);
+    if (step == 0 || y % step == 0) consoleWrite(tick);
+    consoleFlush();
 }

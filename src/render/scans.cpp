@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/console.h"
 #include "base/memory.h"
 #include "math/random.h"
 #include "render/bands.h"
@@ -39,7 +40,7 @@ Buffer<T> allocate(long count) {
 
 // A band whose buffers cannot be had renders nothing; the run then fails.
 void bandOutOfMemory() {
-    std::puts("Memory alloction failed.");
+    consoleLine("Memory alloction failed.");
     recordBandFailure(1);
 }
 

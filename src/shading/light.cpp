@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "math/random.h"
 #include "objects/hierarchy/intersec.h"
 
@@ -9,7 +10,7 @@ void makeLight(Vector position, Color color, int lightType, int attenuationType,
                double radius, int samples, double cosMinAngle, double cosMaxAngle, Vector direction) {
     Light* light = allocateObject();
     if (!light) {
-        std::printf(" Memory allocation for light failed. Light not added to scene.");
+        consolePrint(" Memory allocation for light failed. Light not added to scene.");
         return;
     }
     light->kind = kindLight;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "base/checked.h"
+#include "base/console.h"
 #include "base/fatal.h"
 #include "base/region.h"
 #include "base/tasks.h"
@@ -20,14 +21,14 @@ namespace {
 
 // The list ended before its count: the list and the counts disagree.
 [[noreturn]] void shortRun(long stillExpected) {
-    fflush(stdout);
-    fprintf(stderr, "NULL top in FindAxis, count = %ld\n", stillExpected);
+    consoleFlush();
+    consoleError("NULL top in FindAxis, count = %ld\n", stillExpected);
     abortRun(1);
 }
 
 [[noreturn]] void outOfMemory() {
-    fflush(stdout);
-    fprintf(stderr, "\n\n ORVEL is out of memory...\n");
+    consoleFlush();
+    consoleError("\n\n ORVEL is out of memory...\n");
     abortRun(1);
 }
 

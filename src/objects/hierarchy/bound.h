@@ -1,16 +1,21 @@
 // The bounding-slab hierarchy: the flat object list becomes a tree of bounding nodes (kind 2),
-// each enclosing 2 to `bunching` children, built bottom-up in passes. A pass splits the records
-// of the list at the mean doubled centre along the axis of widest spread, then the parts again,
-// until every piece holds at most `bunching` records, and makes a node of every piece of two or
-// more; the next pass works on the list of those nodes and the records left alone, until one
-// record is left. The build also makes the query tree (objects/hierarchy/query_tree.h) over the same
-// primitives.
+// each enclosing 2 to `bunching` children, built bottom-up in passes. The build also makes the
+// query tree (objects/hierarchy/query_tree.h) over the same primitives.
 //
-// The passes work on arrays of entries (a record and its doubled centres) instead of relinking
-// the records one by one; a split moves the entries exactly as relinking would move the records,
-// so the tree is the one the record-by-record build makes. The pieces of a split are independent
-// of each other, and so are the nodes of a pass: with buildThreads above 1 they are handed to
-// several threads (base/tasks.h), and the tree comes out the same, node for node.
+// The order of the records decides the tree, so every step keeps a defined order. The first pass
+// takes the records in list order. A pass splits its run at the mean of the doubled centres along
+// the axis of their widest spread (x before y before z on ties; the sum taken in run order): the
+// high part (centres at least the mean) comes first, then the low part, each holding its records in
+// the reverse of their order in the run; when one part would be empty, the other gives it the
+// floor of half the records, one at a time from its front, so that they keep their order. Each
+// part is split the same way until it holds at most `bunching` records. Every piece of two or more
+// records becomes a node whose children are the piece's records in piece order; the next pass takes
+// the nodes and the records left alone in piece order, until one record is left: the top.
+//
+// A pass works on arrays of entries (a record and its doubled centres) rather than on the linked
+// records. The pieces of a split are independent of each other, and so are the nodes of a pass:
+// with buildThreads above 1 they are handed to several threads (base/tasks.h), and the tree comes
+// out the same, node for node.
 #pragma once
 
 #include <vector>

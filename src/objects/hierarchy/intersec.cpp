@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/console.h"
 #include "base/fatal.h"
 #include "objects/hierarchy/query_tree.h"
 #include "objects/hierarchy/slabs.h"
@@ -31,8 +32,8 @@ private:
         const size_t count = capacity_ > 1 ? static_cast<size_t>(capacity_) : 1;
         entries_ = static_cast<QueueEntry*>(std::malloc(count * sizeof(QueueEntry)));
         if (!entries_) {
-            fflush(stdout);
-            fprintf(stderr, "\n\n ORVEL is out of memory...\n");
+            consoleFlush();
+            consoleError("\n\n ORVEL is out of memory...\n");
             abortRun(1);
         }
     }

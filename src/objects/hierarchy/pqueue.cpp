@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "base/fatal.h"
 
 int iPQSize = 128;
@@ -14,13 +15,13 @@ constexpr const char* resizeAdvice =
 }  // namespace
 
 void priorityQueueFull() {
-    fflush(stdout);
-    fprintf(stderr, "\n\n ORVEL is out of space...\n%s", resizeAdvice);
+    consoleFlush();
+    consoleError("\n\n ORVEL is out of space...\n%s", resizeAdvice);
     abortRun(1);
 }
 
 void priorityQueueEmpty() {
-    printf(" Priority queue is empty, dying...\n%s", resizeAdvice);
-    fflush(stdout);
+    consolePrint(" Priority queue is empty, dying...\n%s", resizeAdvice);
+    consoleFlush();
     abortRun(1);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <utility>
 
+#include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
 
 namespace {
@@ -120,6 +121,6 @@ Vector coneNormal(const Object* obj, Vector point) {
 
 void conePrint(const Object* obj) {
     const ConeData& c = obj->cone;
-    printf("Cone: %g %g %g %g %g %g %g %g\n", c.base.x, c.base.y, c.base.z, c.baseRadius, c.cap.x, c.cap.y,
-           c.cap.z, c.capRadius);
+    consolePrint("Cone: %g %g %g %g %g %g %g %g\n", c.base.x, c.base.y, c.base.z, c.baseRadius, c.cap.x,
+                 c.cap.y, c.cap.z, c.capRadius);
 }

@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/console.h"
 #include "objects/primitives/outline.h"
 
 namespace {
@@ -91,4 +92,4 @@ Vector patchNormal(const Object* obj, Vector point) {
     return n;
 }
 
-void patchPrint(const Object*) { printf("patch\n"); }
+void patchPrint(const Object*) { consolePrint("patch\n"); }

@@ -1,4 +1,5 @@
 #include "objects/primitives/plane.h"
+#include "base/console.h"
 
 #include <cstdio>
 
@@ -36,5 +37,5 @@ Vector planeNormal(const Object* obj, Vector) { return obj->plane.normal; }
 
 void planePrint(const Object* obj) {
     const PlaneData& p = obj->plane;
-    printf("Plane: Nx = %g, Ny = %g, Nz = %g, D = %g\n", p.normal.x, p.normal.y, p.normal.z, p.d);
+    consolePrint("Plane: Nx = %g, Ny = %g, Nz = %g, D = %g\n", p.normal.x, p.normal.y, p.normal.z, p.d);
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/console.h"
 #include "objects/primitives/outline.h"
 
 Object* makePolygon(Vector* vertices, int count) {
@@ -32,4 +33,4 @@ int polygonIntersect(const Object* obj, const Ray* ray, Hit* hit) {
 
 Vector polygonNormal(const Object* obj, Vector) { return obj->polygon.normal; }
 
-void polygonPrint(const Object*) { printf("polygon\n"); }
+void polygonPrint(const Object*) { consolePrint("polygon\n"); }

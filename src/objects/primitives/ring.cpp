@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
 
 Object* makeRing(Vector center, Vector normal, double innerRadius, double outerRadius) {
@@ -49,6 +50,6 @@ Vector ringNormal(const Object* obj, Vector) { return obj->ring.normal; }
 
 void ringPrint(const Object* obj) {
     const RingData& r = obj->ring;
-    printf("Ring: Nx = %g, Ny = %g, Nz = %g\n Cx = %g, Cy = %g, Cz = %g\n", r.normal.x, r.normal.y,
-           r.normal.z, r.center.x, r.center.y, r.center.z);
+    consolePrint("Ring: Nx = %g, Ny = %g, Nz = %g\n Cx = %g, Cy = %g, Cz = %g\n", r.normal.x, r.normal.y,
+                 r.normal.z, r.center.x, r.center.y, r.center.z);
 }

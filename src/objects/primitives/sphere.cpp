@@ -3,6 +3,7 @@
 #include <cmath>
 #include <cstdio>
 
+#include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
 
 Object* makeSphere(Vector center, double radius) {
@@ -50,5 +51,5 @@ Vector sphereNormal(const Object* obj, Vector point) {
 
 void spherePrint(const Object* obj) {
     const SphereData& s = obj->sphere;
-    printf("Sphere: Cx = %g, Cy = %g, Cz = %g, R = %g\n", s.center.x, s.center.y, s.center.z, s.radius);
+    consolePrint("Sphere: Cx = %g, Cy = %g, Cz = %g, R = %g\n", s.center.x, s.center.y, s.center.z, s.radius);
 }

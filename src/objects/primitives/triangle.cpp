@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 
+#include "base/console.h"
 #include "objects/primitives/outline.h"
 
 Object* makeTriangle(Vector* vertices) {
@@ -29,4 +30,4 @@ int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit) {
 
 Vector triangleNormal(const Object* obj, Vector) { return obj->triangle.normal; }
 
-void trianglePrint(const Object*) { printf("triangle\n"); }
+void trianglePrint(const Object*) { consolePrint("triangle\n"); }

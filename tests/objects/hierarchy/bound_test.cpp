@@ -132,7 +132,8 @@ std::string describe(const QueryTree& tree, uint32_t index = 0) {
 
 // Boxes of a few shapes: spread out, on a coarse grid (many equal centres, x and y spread alike),
 // all alike (their mean exact, or rounded above or below the common centre, which sends them all
-// to one part), flat.
+// to one part), flat, and packed ever tighter (a query tree whose subtrees start deeper than the
+// surface-area splits go).
 std::vector<std::pair<Vector, Vector>> randomBoxes(std::mt19937& engine, int count, int shape) {
     std::uniform_real_distribution<double> spread(-50.0, 50.0), size(0.0, 2.0);
     std::uniform_int_distribution<int> grid(0, 3);
@@ -143,6 +144,13 @@ std::vector<std::pair<Vector, Vector>> randomBoxes(std::mt19937& engine, int cou
                                   {7, 7, 7},
                                   {0.1, 0.1, 0.1},
                                   {spread(engine), spread(engine), 0.0}};
+        if (shape == 5) {  // a chain of flat boxes, each 1.5 times nearer 0, then a tiny cloud
+            const Vector c =
+                k < 300 ? Vector{std::pow(1.5, -k), 0, 0} : Vector{spread(engine), spread(engine), spread(engine)} * 1e-42;
+            const Vector half = k < 300 ? Vector{0, 0.5, 0.5} : Vector{0, 0, 0};
+            boxes.push_back({c - half, c + half});
+            continue;
+        }
         const Vector half = shape == 3 ? Vector{0, 0, 0} : Vector{size(engine), size(engine), size(engine)};
         boxes.push_back({centres[shape] - half, centres[shape] + half});
     }
@@ -171,7 +179,7 @@ TEST_F(Bounding, ArrayBuildMatchesTheRecordWalk) {
 // dozen regions): they must come zero-filled all the same.
 TEST_F(Bounding, ParallelBuildsGiveTheSameTrees) {
     std::mt19937 engine(77);
-    for (int shape : {0, 4}) {
+    for (int shape : {0, 4, 5}) {
         const auto boxes = randomBoxes(engine, 30000, shape);
         std::string first;
         for (int threads : {1, 2, 4}) {
