@@ -52,7 +52,7 @@ asan: test-packages
 # then renders of orvel-mt in eight bands and orvel-mpi on two ranks of two threads.
 tsan: test-packages
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_SANITIZE=thread $(CMAKE_ARGS)
-	cmake --build build-tsan -j $(JOBS) --target orvel_thread_tests orvel orvel-mt
+	cmake --build build-tsan -j $(JOBS) --target orvel_thread_tests orvel_api_tests orvel orvel-mt
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L threads --output-on-failure --no-tests=error -j $(JOBS)
 	cmake --build build-tsan -j $(JOBS) --target orvel_cluster_tests orvel-mpi
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan-openmpi.supp" \
@@ -67,12 +67,16 @@ bench-test:
 # their declared dependencies; the manual page's lint.
 install-check: package
 	tools/install-check $(BUILD_DIR)
+	tools/install-check-library $(BUILD_DIR)
 
 # Installs the programs, their manual pages, the example scenes (PREFIX/share/orvel/scenes) and
-# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory).
+# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory), and
+# liborvel with its header, pkg-config file, CMake package and the Python module (docs/api.md).
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@# The loader learns of the new shared library (liborvel) at once.
+	@if [ -z "$(DESTDIR)" ] && [ "$$(id -u)" -eq 0 ]; then ldconfig; fi
 
 # The Debian packages, $(BUILD_DIR)/orvel_VERSION_ARCH.deb and, where orvel-mpi is built,
 # $(BUILD_DIR)/orvel-mpi_VERSION_ARCH.deb, installing under /usr; their dependencies on the

@@ -30,6 +30,10 @@ install(TARGETS liborvel
   LIBRARY DESTINATION ${CMAKE_INSTALL_LIBDIR} COMPONENT library NAMELINK_COMPONENT dev
   PUBLIC_HEADER DESTINATION ${CMAKE_INSTALL_INCLUDEDIR} COMPONENT dev)
 
+# The prefix is found from where the file lies, so it holds under any prefix (make install, the
+# Debian package's /usr, a staging directory).
+file(RELATIVE_PATH ORVEL_PC_TO_PREFIX /${CMAKE_INSTALL_LIBDIR}/pkgconfig /)
+string(REGEX REPLACE "/$" "" ORVEL_PC_TO_PREFIX "${ORVEL_PC_TO_PREFIX}")
 configure_file(cmake/orvel.pc.in orvel.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/orvel.pc DESTINATION ${CMAKE_INSTALL_LIBDIR}/pkgconfig COMPONENT dev)
 
