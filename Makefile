@@ -122,6 +122,8 @@ identical: build
 # directory, so `include` finds nothing. Any crash, leak, timeout, memory blow-up or sanitizer
 # report stops it with a non-zero status and leaves the input in build-fuzz/findings.
 FUZZ_DIR ?= build-fuzz
+# orvel_fuzz: the scene fuzzer; orvel_api_fuzz: scene text through liborvel's C interface.
+FUZZ_TARGET ?= orvel_fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SEED ?=
 FUZZ_ARGS ?=
@@ -129,13 +131,13 @@ fuzz:
 	@tools/packages build fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_fuzz
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGET)
 	rm -rf $(FUZZ_DIR)/seeds $(FUZZ_DIR)/run
 	mkdir -p $(FUZZ_DIR)/seeds $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings $(FUZZ_DIR)/run
 	cp scenes/*.orv tests/data/*.orv $(FUZZ_DIR)/seeds/
 	find tests/data/fuzz -type f -exec cp {} $(FUZZ_DIR)/seeds/ \;
 	cd $(FUZZ_DIR)/run && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	    ../orvel_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    ../$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -close_fd_mask=1 -dict=$(CURDIR)/fuzz/scene.dict -print_final_stats=1 \
 	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
 	    $(FUZZ_ARGS) ../corpus ../seeds
