@@ -170,7 +170,7 @@ class _Pixels:
         self.handle = handle
 
     def __del__(self):
-        if self.handle:
+        if self.handle and _lib is not None:  # at interpreter exit the module may be gone
             _lib.orvel_picture_free(self.handle)
             self.handle = None
 

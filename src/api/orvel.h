@@ -80,9 +80,11 @@ enum { ORVEL_JITTER_SCENE = 0, ORVEL_JITTER_ON = 1, ORVEL_JITTER_OFF = 2 };
  * Rows rendered in several threads finish in any order; the calls never overlap. */
 typedef int (*orvel_progress_fn)(void* user, int rows_done, int rows_total);
 
-/* Receives the text the command line would print (from "Parsing" on: the statistics, the progress
- * bar, the rendering time and every message), piece by piece as it is printed: stream 0 for
- * standard output, 1 for standard error. The text is not 0-terminated. The calls never overlap. */
+/* Receives the text the command line would print, but for its banner and the line naming the
+ * output file (from "Parsing" on: the statistics, the progress bar, the rendering time and every
+ * message; an option's own message, such as the queue size's, once), piece by piece as it is
+ * printed: stream 0 for standard output, 1 for standard error. The text is not 0-terminated. The
+ * calls never overlap. */
 typedef void (*orvel_message_fn)(void* user, int stream, const char* text, size_t length);
 
 /* How to render. Zero in a field means "as the scene says" (or the command line's default). */
