@@ -392,6 +392,7 @@ TEST(Api, TheHostsOutputSignalsAndRandomSequenceAreLeftAlone) {
     options.directory = scenes.c_str();
     orvel_picture* picture = nullptr;
     const orvel_status good = orvel_render_file("lights.orv", &options, &picture, nullptr);
+    orvel_picture_free(picture);
     const orvel_status bad = orvel_render_text("sphere {", 8, nullptr, &picture, nullptr);
     std::fflush(stdout);
     dup2(saved, STDOUT_FILENO);
