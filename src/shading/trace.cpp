@@ -11,6 +11,7 @@ constexpr int deepestLevel = 5;
 }  // namespace
 
 double trace(const Ray* ray, Color* color, int* level) {
+    ++tracedRays;
     *color = {0.0, 0.0, 0.0};
     if (*level > deepestLevel) return 0.0;
     Hit hit;
