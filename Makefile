@@ -52,7 +52,7 @@ asan: test-packages
 # then renders of orvel-mt in eight bands and orvel-mpi on two ranks of two threads.
 tsan: test-packages
 	cmake -S . -B build-tsan -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORVEL_SANITIZE=thread $(CMAKE_ARGS)
-	cmake --build build-tsan -j $(JOBS) --target orvel_thread_tests orvel orvel-mt
+	cmake --build build-tsan -j $(JOBS) --target orvel_thread_tests orvel_api_tests orvel orvel-mt
 	TSAN_OPTIONS=halt_on_error=1 ctest --test-dir build-tsan -L threads --output-on-failure --no-tests=error -j $(JOBS)
 	cmake --build build-tsan -j $(JOBS) --target orvel_cluster_tests orvel-mpi
 	TSAN_OPTIONS="halt_on_error=1 suppressions=$(CURDIR)/tools/tsan-openmpi.supp" \
@@ -67,12 +67,16 @@ bench-test:
 # their declared dependencies; the manual page's lint.
 install-check: package
 	tools/install-check $(BUILD_DIR)
+	tools/install-check-library $(BUILD_DIR)
 
 # Installs the programs, their manual pages, the example scenes (PREFIX/share/orvel/scenes) and
-# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory).
+# the language reference under PREFIX, inside DESTDIR when it is set (a staging directory), and
+# liborvel with its header, pkg-config file, CMake package and the Python module (docs/api.md).
 PREFIX ?= /usr/local
 install: build
 	DESTDIR="$(DESTDIR)" cmake --install $(BUILD_DIR) --prefix "$(PREFIX)"
+	@# The loader learns of the new shared library (liborvel) at once.
+	@if [ -z "$(DESTDIR)" ] && [ "$$(id -u)" -eq 0 ]; then ldconfig; fi
 
 # The Debian packages, $(BUILD_DIR)/orvel_VERSION_ARCH.deb and, where orvel-mpi is built,
 # $(BUILD_DIR)/orvel-mpi_VERSION_ARCH.deb, installing under /usr; their dependencies on the
@@ -118,6 +122,8 @@ identical: build
 # directory, so `include` finds nothing. Any crash, leak, timeout, memory blow-up or sanitizer
 # report stops it with a non-zero status and leaves the input in build-fuzz/findings.
 FUZZ_DIR ?= build-fuzz
+# orvel_fuzz: the scene fuzzer; orvel_api_fuzz: scene text through liborvel's C interface.
+FUZZ_TARGET ?= orvel_fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_SEED ?=
 FUZZ_ARGS ?=
@@ -125,13 +131,13 @@ fuzz:
 	@tools/packages build fuzz
 	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
 	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
-	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_fuzz
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGET)
 	rm -rf $(FUZZ_DIR)/seeds $(FUZZ_DIR)/run
 	mkdir -p $(FUZZ_DIR)/seeds $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings $(FUZZ_DIR)/run
 	cp scenes/*.orv tests/data/*.orv $(FUZZ_DIR)/seeds/
 	find tests/data/fuzz -type f -exec cp {} $(FUZZ_DIR)/seeds/ \;
 	cd $(FUZZ_DIR)/run && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
-	    ../orvel_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    ../$(FUZZ_TARGET) -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
 	    -close_fd_mask=1 -dict=$(CURDIR)/fuzz/scene.dict -print_final_stats=1 \
 	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
 	    $(FUZZ_ARGS) ../corpus ../seeds

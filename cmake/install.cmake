@@ -71,4 +71,5 @@ set(CPACK_DEBIAN_MPI_DESCRIPTION
     "or srun), with the same command line, scene language and pictures as orvel.")
 list(JOIN CPACK_DEBIAN_MPI_DESCRIPTION "" CPACK_DEBIAN_MPI_DESCRIPTION)
 
+include(${CMAKE_CURRENT_LIST_DIR}/library-packages.cmake)
 include(CPack)

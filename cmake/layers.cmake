@@ -3,8 +3,8 @@
 # one above. Its sources see the headers of their own layer and of the layers below, and no
 # others: every layer has its own include folder in the build tree, holding links to just those
 # folders of src/, so an include from a higher layer fails to compile ("No such file or
-# directory"), in every build.
-set(ORVEL_LAYERS base math image objects shading render scene app)
+# directory"), in every build. The top one, api, is the C interface of liborvel (cmake/library.cmake).
+set(ORVEL_LAYERS base math image objects shading render scene app api)
 
 # The include folder of a layer: links to the folders of src/ it may include from.
 function(orvel_layer_includes layer out)
@@ -33,6 +33,10 @@ function(orvel_layer layer)
     list(FILTER sources EXCLUDE REGEX "${ARG_EXCLUDE}")
   endif()
   add_library(${target} STATIC ${sources})
+  # Position-independent, so that the shared library can hold the layers; calls within the code
+  # stay direct, as in a program (no interposition of its functions is allowed for).
+  set_target_properties(${target} PROPERTIES POSITION_INDEPENDENT_CODE ON)
+  target_compile_options(${target} PRIVATE -fno-semantic-interposition)
   orvel_layer_includes(${layer} includes)
   target_include_directories(${target} PUBLIC ${includes})
   target_compile_definitions(${target} PRIVATE ${ARG_DEFINITIONS})

@@ -35,6 +35,7 @@ double traceFound(const Ray* ray, int found, const Hit& hit, Color* color, int* 
 }  // namespace
 
 double trace(const Ray* ray, Color* color, int* level) {
+    ++tracedRays;
     *color = {0.0, 0.0, 0.0};
     if (*level > deepestLevel) return 0.0;
     Hit hit;

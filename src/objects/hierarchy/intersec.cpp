@@ -42,7 +42,7 @@ private:
     int capacity_ = 0;
 };
 
-thread_local QueueBuffer queueBuffer;
+[[gnu::tls_model("initial-exec")]] thread_local QueueBuffer queueBuffer;  // read by every query
 
 // The children of a node go into the heap in child order, each one the ray enters.
 void enqueueChildren(const ChildList& list, const RaySlabs& slabs, double maxDistance, const Object* exclude,

@@ -607,7 +607,7 @@ struct Occluders {
     const Object* last[2] = {};
 };
 
-thread_local Occluders occluders;
+[[gnu::tls_model("initial-exec")]] thread_local Occluders occluders;  // read by every shadow query
 
 // Whether prim blocks the ray as a walk would find it: hit below maxDistance, its box entered.
 bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object* exclude) {
