@@ -97,6 +97,7 @@ void prepareRays(PreparedRay rays[], int count) {
 }
 
 double tracePrepared(const PreparedRay& prepared, Color* color, int* level) {
+    ++tracedRays;  // it stands for a call of trace
     *color = {0.0, 0.0, 0.0};
     if (*level > deepestLevel) return 0.0;
     return traceFound(&prepared.ray, prepared.found, prepared.hit, color, level, prepared.shadows);

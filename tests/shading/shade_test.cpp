@@ -120,3 +120,23 @@ TEST_F(ShadeTest, ShadowRaysOnlyWhereTheAnswerCounts) {
         EXPECT_EQ(floorQueries, c.queries) << "row " << row++;
     }
 }
+
+// A prepared camera ray shades as trace does and counts as one traced ray, a miss as well.
+TEST_F(ShadeTest, APreparedRayIsTracedAsTraceDoes) {
+    light({0, 0, 2}, {1, 1, 1});
+    addObject(floorHit, upNormal, matte({1, 0.5, 0.25}, 0.1, 0.7));
+    PreparedRay rays[2];
+    rays[0].ray = {{0, 0, 5}, {0, 0, -1}};
+    rays[1].ray = {{0, 0, 5}, {0, 0, 1}};  // away from the floor
+    prepareRays(rays, 2);
+    for (const PreparedRay& prepared : rays) {
+        Color expected;
+        Color color;
+        int level = 0;
+        const double distance = trace(&prepared.ray, &expected, &level);
+        const std::uint64_t before = tracedRays;
+        EXPECT_EQ(tracePrepared(prepared, &color, &level), distance);
+        EXPECT_EQ(tracedRays, before + 1);
+        EXPECT_EQ(rgb(color), rgb(expected));
+    }
+}
