@@ -2,8 +2,8 @@
 // height field of 100,000 triangles and 2,000 cylinders, asked as the renderer asks them. Camera
 // rays (the nearest hit) come from a pinhole grid over the scene, eight neighbouring pixels of a
 // row at a time (intersectPacket); shadow rays start where those hit, run towards a light, stop
-// at it and skip the object they start on, and go in packets of the hits of those eight pixels
-// (intersectAnyPacket). Everything is drawn from fixed seeds, so runs on one machine compare.
+// at it and skip the object they start on, asked one after the other in the order of their
+// pixels (intersectAny). Everything is drawn from fixed seeds, so runs on one machine compare.
 #include <benchmark/benchmark.h>
 
 #include <cmath>
@@ -36,9 +36,8 @@ struct ShadowQuery {
 constexpr int batch = 8;
 
 struct Workload {
-    std::vector<Ray> camera;            // row by row: each batch of eight is a packet
-    std::vector<ShadowQuery> shadow;    // the hits of each camera packet, in order
-    std::vector<size_t> shadowPackets;  // where each packet of shadow queries starts, and the end
+    std::vector<Ray> camera;          // row by row: each batch of eight is a packet
+    std::vector<ShadowQuery> shadow;  // the shadow rays of the hits, in order
 };
 
 Vector unit(Vector v) {
@@ -129,8 +128,6 @@ Workload build(Scene scene) {
             const double v = halfWidth * (2.0 * (j + 0.5) / size - 1);
             const Ray ray{eye, unit(forward + u * right + v * up)};
             w.camera.push_back(ray);
-            if (i % batch == 0 && (w.shadowPackets.empty() || w.shadowPackets.back() != w.shadow.size()))
-                w.shadowPackets.push_back(w.shadow.size());
             Hit hit;
             if (!intersect(&ray, 1e10, &hit, nullptr)) continue;
             const Vector point = ray.origin + hit.distance * ray.direction;
@@ -138,8 +135,6 @@ Workload build(Scene scene) {
             w.shadow.push_back({{point, unit(toLight)}, length(toLight), hit.object});
         }
     }
-    if (w.shadowPackets.empty() || w.shadowPackets.back() != w.shadow.size())
-        w.shadowPackets.push_back(w.shadow.size());
     return w;
 }
 
@@ -168,26 +163,11 @@ const Workload& workload(Scene scene) {
     return hits;
 }
 
-// One pass over the shadow rays, the hits of each camera packet together; returns how many are
-// blocked.
+// One pass over the shadow rays, those of the hits of each camera packet one after the other, as
+// the renderer asks them; returns how many are blocked.
 [[gnu::noinline]] long askShadowRays(const Workload& w) {
     long blocked = 0;
-    const Ray* rays[batch];
-    double distances[batch];
-    const Object* excluded[batch];
-    int answers[batch];
-    for (size_t p = 0; p + 1 < w.shadowPackets.size(); ++p) {
-        const size_t first = w.shadowPackets[p];
-        const int count = static_cast<int>(w.shadowPackets[p + 1] - first);
-        for (int k = 0; k < count; ++k) {
-            const ShadowQuery& q = w.shadow[first + k];
-            rays[k] = &q.ray;
-            distances[k] = q.distance;
-            excluded[k] = q.exclude;
-        }
-        intersectAnyPacket(rays, count, distances, excluded, answers);
-        for (int k = 0; k < count; ++k) blocked += answers[k];
-    }
+    for (const ShadowQuery& q : w.shadow) blocked += intersectAny(&q.ray, q.distance, q.exclude);
     return blocked;
 }
 

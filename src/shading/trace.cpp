@@ -54,7 +54,9 @@ void prepareRays(PreparedRay rays[], int count) {
     for (int k = 0; k < count; ++k) primary[k] = &rays[k].ray;
     intersectPacket(primary, count, farAway, hits, found);
 
-    // The shadow queries of every hit, then one packet per light of the rays that ask it.
+    // The shadow queries of every hit, then light by light those of the rays that ask it: the
+    // shadow rays of neighbouring hits towards one light mostly meet the same blockers, which the
+    // shadow query tries first.
     ShadowQuery queries[preparedBatch][answeredLights];
     int queryCount[preparedBatch] = {};
     uint32_t lights = 0;  // the lights that some ray asks
@@ -73,25 +75,12 @@ void prepareRays(PreparedRay rays[], int count) {
     int next[preparedBatch] = {};  // each ray's queries come in light order
     for (; lights; lights &= lights - 1) {
         const int light = __builtin_ctz(lights);
-        const Ray* shadowRays[preparedBatch] = {};
-        double distances[preparedBatch];
-        const Object* excluded[preparedBatch];
-        int asking[preparedBatch];
-        int n = 0;
         for (int k = 0; k < count; ++k) {
             if (next[k] == queryCount[k] || queries[k][next[k]].light != light) continue;
             const ShadowQuery& q = queries[k][next[k]++];
-            shadowRays[n] = &q.ray;
-            distances[n] = q.distance;
-            excluded[n] = rays[k].hit.object;
-            asking[n++] = k;
-        }
-        int blocked[preparedBatch];
-        intersectAnyPacket(shadowRays, n, distances, excluded, blocked);
-        for (int i = 0; i < n; ++i) {
-            ShadowAnswers& answers = rays[asking[i]].shadows;
+            ShadowAnswers& answers = rays[k].shadows;
             answers.asked |= 1u << light;
-            if (blocked[i]) answers.blocked |= 1u << light;
+            if (intersectAny(&q.ray, q.distance, rays[k].hit.object)) answers.blocked |= 1u << light;
         }
     }
 }

@@ -163,17 +163,3 @@ void intersectPacket(const Ray* const rays[], int count, double maxDistance, Hit
         }
     }
 }
-
-void intersectAnyPacket(const Ray* const rays[], int count, const double maxDistance[],
-                        const Object* const exclude[], int blocked[]) {
-    Object* const top = myObjectList;
-    bool walked = top && top->kind == kindNode && top->children->queryTree;
-    for (int r = 0; r < count && walked; ++r) walked = !exclude[r] || exclude[r]->kind != kindNode;
-    if (!walked) {
-        for (int r = 0; r < count; ++r) blocked[r] = intersectAny(rays[r], maxDistance[r], exclude[r]);
-        return;
-    }
-    bool answers[packetSize];
-    queryAnyPacket(*top->children->queryTree, rays, count, maxDistance, exclude, answers);
-    for (int r = 0; r < count; ++r) blocked[r] = answers[r] ? 1 : 0;
-}

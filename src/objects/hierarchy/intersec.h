@@ -17,10 +17,6 @@ int intersectAny(const Ray* ray, double maxDistance, const Object* exclude);
 // object to skip: found[r] is intersect's result for rays[r], hits[r] its hit. Neighbouring rays
 // share most of their walk through the scene, which the query tree's packet walk does once.
 void intersectPacket(const Ray* const rays[], int count, double maxDistance, Hit hits[], int found[]);
-// The shadow queries of count rays (count <= 8) at once: blocked[r] is intersectAny's result
-// for rays[r], maxDistance[r] and exclude[r].
-void intersectAnyPacket(const Ray* const rays[], int count, const double maxDistance[],
-                        const Object* const exclude[], int blocked[]);
 
 // Slab test of one record; a record the ray enters before maxDistance goes into the heap.
 void checkAndEnqueue(Object* obj, double maxDistance, const double origin[3], const double direction[3],

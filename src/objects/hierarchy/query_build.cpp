@@ -216,6 +216,20 @@ private:
     std::atomic<size_t> next_{0};
 };
 
+// Lane k of node takes the primitive's box as queryPrim gave it, and its leaf the record and its
+// compact shape (invariant 2). Returns the leaf.
+const QueryLeaf* fillLeaf(QueryNode& node, int k, const QueryPrim& prim, QueryLeaf& leaf) {
+    for (int i = 0; i < 3; ++i) {
+        node.boundMin[i][k] = prim.lo[i];
+        node.boundMax[i][k] = prim.hi[i];
+    }
+    const ShapeForm form = shapeForm(prim.obj);
+    leaf.test = form.test;
+    leaf.record = prim.obj;
+    form.copy(prim.obj, leaf.shape);
+    return &leaf;
+}
+
 // A subtree left for a task: its run, its depth and the lane that will refer to it.
 struct Subtree {
     PrimRange range;
@@ -226,9 +240,12 @@ struct Subtree {
 class Builder {
 public:
     // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
-    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
+    // The leaf of the primitive at prims[p] is leaves[p], so that builders of different runs write
+    // different leaves, and a subtree's leaves lie side by side.
+    Builder(QueryPrim* prims, QueryLeaf* leaves, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
             size_t handOffFrom = 0, size_t handOffUpTo = 0)
         : prims_(prims),
+          leaves_(leaves),
           store_(store),
           handOff_(handOff),
           handOffUpTo_(handOffUpTo),
@@ -257,13 +274,8 @@ public:
         }
         for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
-            if (part.size() == 1) {  // invariant 2: the primitive's box as queryPrim gave it
-                const QueryPrim& prim = prims_[part.first];
-                for (int i = 0; i < 3; ++i) {
-                    made.boundMin[i][k] = prim.lo[i];
-                    made.boundMax[i][k] = prim.hi[i];
-                }
-                made.ref[k] = primitiveLane(prim.obj);
+            if (part.size() == 1) {
+                made.ref[k] = leafLane(fillLeaf(made, k, prims_[part.first], leaves_[part.first]));
                 continue;
             }
             for (int i = 0; i < 3; ++i) {
@@ -355,6 +367,7 @@ private:
     }
 
     QueryPrim* const prims_;
+    QueryLeaf* const leaves_;
     NodeStore& store_;
     std::vector<Subtree>* const handOff_;
     const size_t handOffUpTo_;
@@ -370,9 +383,11 @@ std::atomic<uint64_t> treesBuilt{0};
 QueryPrim queryPrim(const Object* obj) {
     QueryPrim p{};
     for (int i = 0; i < 3; ++i) {
-        const bool unknown = std::isnan(obj->boundMin[i]) || std::isnan(obj->boundMax[i]);
-        p.lo[i] = unknown ? -infinity : floatBelow(obj->boundMin[i]);
-        p.hi[i] = unknown ? infinity : floatAbove(obj->boundMax[i]);
+        const double a = obj->boundMin[i];
+        const double b = obj->boundMax[i];
+        const bool unknown = std::isnan(a) || std::isnan(b);
+        p.lo[i] = unknown ? -infinity : floatBelow(std::min(a, b));
+        p.hi[i] = unknown ? infinity : floatAbove(std::max(a, b));
     }
     p.obj = obj;
     return p;
@@ -391,18 +406,17 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
         const size_t builders = parallel ? 2 + count / handOffFrom : 1;
         const size_t capacity = std::max<size_t>(count - 1, 1) + builders * nodeChunk;
         tree->storage = Region(capacity * sizeof(QueryNode));
-        if (!tree->storage) return nullptr;
+        tree->leaves = Region(count * sizeof(QueryLeaf));
+        if (!tree->storage || !tree->leaves) return nullptr;
         NodeStore store(tree->storage, capacity);
+        tree->leaves.populate(tree->leaves.size());
+        QueryLeaf* const leaves = tree->leaves.as<QueryLeaf>();
 
         if (count == 1) {  // a root of one lane
             QueryNode& root = store.nodes()[store.chunk().first];
-            for (int i = 0; i < 3; ++i) {
-                root.boundMin[i][0] = prims[0].lo[i];
-                root.boundMax[i][0] = prims[0].hi[i];
-            }
-            root.ref[0] = primitiveLane(prims[0].obj);
+            root.ref[0] = leafLane(fillLeaf(root, 0, prims[0], leaves[0]));
         } else {
-            Builder(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
+            Builder(prims, leaves, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
                 .build(measure(prims, 0, count), 0);
         }
         // The largest subtrees first, so that the threads finish together.
@@ -410,9 +424,10 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
                   [](const Subtree& a, const Subtree& b) { return a.range.size() > b.range.size(); });
         runTasks(threads, subtrees.size(), [&](size_t k) {
             const Subtree& s = subtrees[k];
-            *s.lane = Builder(prims, store).build(s.range, s.depth);
+            *s.lane = Builder(prims, leaves, store).build(s.range, s.depth);
         });
         tree->nodeCount = store.used();
+        tree->leafCount = count;
         tree->id = ++treesBuilt;
         return tree.release();
     } catch (const std::bad_alloc&) {

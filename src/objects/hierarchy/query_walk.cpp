@@ -7,10 +7,46 @@
 #include <cstring>
 #include <utility>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+
 #include "base/checked.h"
 #include "objects/hierarchy/slabs.h"
 
 namespace {
+
+// The instruction sets the walks are compiled for. Each walk is a template on one of them, which
+// picks how it reads a mask of lanes out of a comparison; the functions that run a walk for an
+// instruction set inline everything into themselves (flatten), the processor's own instructions
+// included. Other processors than x86-64 have the portable walks alone.
+struct Portable {};
+#if defined(__x86_64__)
+struct Avx2 {};
+struct Avx512 {};
+#endif
+
+using LaneBits8 = long __attribute__((vector_size(64)));  // eight comparison results
+
+// Bit k set where lane k of m (a comparison's result) is set.
+inline unsigned maskOf(Portable, const LaneBits& m) { return laneBits(m); }
+inline unsigned maskOf(Portable, const LaneBits8& m) {
+    const LaneBits8 weighted = m & LaneBits8{1, 2, 4, 8, 16, 32, 64, 128};
+    const LaneBits8 half = weighted | __builtin_shufflevector(weighted, weighted, 4, 5, 6, 7, 0, 1, 2, 3);
+    const LaneBits8 quarter = half | __builtin_shufflevector(half, half, 2, 3, 0, 1, 4, 5, 6, 7);
+    return static_cast<unsigned>(quarter[0] | quarter[1]);
+}
+#if defined(__x86_64__)
+[[gnu::target("avx2")]] inline unsigned maskOf(Avx2, const LaneBits& m) {
+    return static_cast<unsigned>(_mm256_movemask_pd(__builtin_bit_cast(__m256d, m)));
+}
+[[gnu::target("avx512f,avx512dq,avx512vl,avx2")]] inline unsigned maskOf(Avx512, const LaneBits& m) {
+    return static_cast<unsigned>(_mm256_movemask_pd(__builtin_bit_cast(__m256d, m)));
+}
+[[gnu::target("avx512f,avx512dq,avx512vl,avx2")]] inline unsigned maskOf(Avx512, const LaneBits8& m) {
+    return _mm512_movepi64_mask(__builtin_bit_cast(__m512i, m));
+}
+#endif
 
 struct Waiting {
     uint32_t node;
@@ -24,17 +60,40 @@ void push(T* stack, int& size, T entry) {
     stack[size++] = entry;
 }
 
-// The slab test itself on a primitive's own box, in its record: whether the slab tree's walk
-// enters it, and where.
-bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, double* near) {
-    return enterBox(prim->boundMin, prim->boundMax, slabs.origin, slabs.direction, maxDistance, near);
+// The slab test itself on the box in a leaf's record: whether the slab tree's walk enters it, and
+// where.
+inline bool enterLeaf(const QueryLeaf& leaf, const RaySlabs& slabs, double maxDistance, double* near) {
+    const Object& record = *leaf.record;
+    return enterBox(record.boundMin, record.boundMax, slabs.origin, slabs.direction, maxDistance, near);
+}
+
+// The primitive's hit, the record's as its intersection would give it.
+inline bool leafHit(const QueryLeaf& leaf, const Ray* ray, Hit* hit) {
+    if (!leaf.test(leaf.shape, ray, hit)) return false;
+    hit->object = leaf.record;
+    return true;
+}
+
+// Asks for both cache lines of the node a lane refers to, which the walk takes from its stack soon.
+inline void prefetchNode(const QueryNode* nodes, LaneRef ref) {
+    const QueryNode& node = nodes[laneNode(ref)];
+    __builtin_prefetch(&node.boundMin);
+    __builtin_prefetch(&node.ref);
+}
+
+// Sorts the stack's entries from `from` on farthest first, so that the nearest is taken next.
+inline void nearestOnTop(Waiting* stack, int from, int size) {
+    for (int k = from + 1; k < size; ++k) {
+        for (int j = k; j > from && stack[j - 1].key < stack[j].key; --j) std::swap(stack[j - 1], stack[j]);
+    }
 }
 
 // The walks test boxes with the quick test, which passes more boxes than the slab test and takes
 // their entry a little early; a primitive's hit counts only once the slab test itself has passed
 // its box, no later than the best hit so far. The answers are those of a walk with the slab test
 // throughout.
-[[gnu::always_inline]] inline QueryAnswer nearestWalk(const QueryTree& tree, const Ray* ray,
+template <class Isa>
+[[gnu::always_inline]] inline QueryAnswer nearestWalk(Isa isa, const QueryTree& tree, const Ray* ray,
                                                       double maxDistance, Hit* hit, const Object* exclude) {
     const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
@@ -42,7 +101,7 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
     int size = 0;
     stack[size++] = {0, -1e10};
     double best = maxDistance;
-    const Object* winner = nullptr;
+    const QueryLeaf* winner = nullptr;
     double winnerKey = 0;
     bool tie = false;  // another primitive is hit at exactly the nearest distance
     Hit winnerHit{};
@@ -50,23 +109,26 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
         const Waiting waiting = stack[--size];
         if (waiting.key > best) continue;
         const QueryNode& node = nodes[waiting.node];
-        double near[4];
-        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
+        Lanes near;
+        LaneBits passed;
+        quickTest(node, slabs, maxDistance, near, passed);
+        const unsigned entered = maskOf(isa, passed);
         const int pushed = size;
         for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1) || near[k] > best) continue;
             if (laneIsNode(node.ref[k])) {
+                prefetchNode(nodes, node.ref[k]);
                 push(stack, size, {laneNode(node.ref[k]), near[k]});
                 continue;
             }
-            const Object* prim = lanePrimitive(node.ref[k]);
+            const QueryLeaf& leaf = *laneLeaf(node.ref[k]);
             Hit local;
-            if (prim == exclude || !prim->intersectFn(prim, ray, &local) || local.distance > best) continue;
+            if (leaf.record == exclude || !leafHit(leaf, ray, &local) || local.distance > best) continue;
             double key;
-            if (!enterRecord(prim, slabs, maxDistance, &key) || key > best) continue;
+            if (!enterLeaf(leaf, slabs, maxDistance, &key) || key > best) continue;
             if (local.distance < best) {
                 best = local.distance;
-                winner = prim;
+                winner = &leaf;
                 winnerKey = key;
                 winnerHit = local;
                 tie = false;
@@ -74,11 +136,7 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
                 tie = true;
             }
         }
-        // Farthest first, so that the nearest box is taken next.
-        for (int k = pushed + 1; k < size; ++k) {
-            for (int j = k; j > pushed && stack[j - 1].key < stack[j].key; --j)
-                std::swap(stack[j - 1], stack[j]);
-        }
+        nearestOnTop(stack, pushed, size);
     }
     if (!winner) return QueryAnswer::miss;
     if (tie || winnerKey > best) return QueryAnswer::undecided;
@@ -86,9 +144,20 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
     return QueryAnswer::hit;
 }
 
-// The primitive found to block the ray, or null.
-[[gnu::always_inline]] inline const Object* anyWalk(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                                    const Object* exclude) {
+// Whether leaf's primitive blocks the ray as a walk would find it: hit below maxDistance, its box
+// entered.
+inline bool leafBlocks(const QueryLeaf& leaf, const Ray* ray, const RaySlabs& slabs, double maxDistance,
+                       const Object* exclude) {
+    Hit local;
+    double key;
+    return leaf.record != exclude && leafHit(leaf, ray, &local) && local.distance < maxDistance &&
+           enterLeaf(leaf, slabs, maxDistance, &key);
+}
+
+// The leaf of the primitive found to block the ray, or null.
+template <class Isa>
+[[gnu::always_inline]] inline const QueryLeaf* anyWalk(Isa isa, const QueryTree& tree, const Ray* ray,
+                                                       double maxDistance, const Object* exclude) {
     const QueryNode* const nodes = tree.nodes();
     const RaySlabs slabs = raySlabs(ray);
     uint32_t stack[stackSize];
@@ -96,186 +165,128 @@ bool enterRecord(const Object* prim, const RaySlabs& slabs, double maxDistance, 
     stack[size++] = 0;
     while (size != 0) {
         const QueryNode& node = nodes[stack[--size]];
-        double near[4];
-        const unsigned entered = mayEnterBoxes(node, slabs, maxDistance, near);
+        Lanes near;
+        LaneBits passed;
+        quickTest(node, slabs, maxDistance, near, passed);
+        const unsigned entered = maskOf(isa, passed);
         for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1)) continue;
             if (laneIsNode(node.ref[k])) {
+                prefetchNode(nodes, node.ref[k]);
                 push(stack, size, laneNode(node.ref[k]));
                 continue;
             }
-            const Object* prim = lanePrimitive(node.ref[k]);
-            Hit local;
-            double key;
-            if (prim != exclude && prim->intersectFn(prim, ray, &local) && local.distance < maxDistance &&
-                enterRecord(prim, slabs, maxDistance, &key)) {
-                return prim;
-            }
+            const QueryLeaf& leaf = *laneLeaf(node.ref[k]);
+            if (leafBlocks(leaf, ray, slabs, maxDistance, exclude)) return &leaf;
         }
     }
     return nullptr;
 }
 
-// Packets: W rays side by side in vectors of W doubles.
+// Packets: W rays from one origin side by side in vectors of W doubles.
 template <int W>
 struct Pack;
 template <>
 struct Pack<4> {
-    using D = double __attribute__((vector_size(32)));
-    using I = long long __attribute__((vector_size(32)));
+    using D = Lanes;
+    using I = LaneBits;
 };
 template <>
 struct Pack<8> {
     using D = double __attribute__((vector_size(64)));
-    using I = long long __attribute__((vector_size(64)));
+    using I = LaneBits8;
 };
-
-// Bit r set where lane r of m (a comparison's result) is set: the lanes weighted and folded
-// together as vectors, which keeps the comparison a vector one.
-[[gnu::always_inline]] inline unsigned laneBits(const Pack<4>::I& m) {
-    const Pack<4>::I weighted = m & Pack<4>::I{1, 2, 4, 8};
-    const Pack<4>::I half = weighted | __builtin_shufflevector(weighted, weighted, 2, 3, 0, 1);
-    return static_cast<unsigned>(half[0] | half[1]);
-}
-
-[[gnu::always_inline]] inline unsigned laneBits(const Pack<8>::I& m) {
-    const Pack<8>::I weighted = m & Pack<8>::I{1, 2, 4, 8, 16, 32, 64, 128};
-    const Pack<8>::I half = weighted | __builtin_shufflevector(weighted, weighted, 4, 5, 6, 7, 0, 1, 2, 3);
-    const Pack<8>::I quarter = half | __builtin_shufflevector(half, half, 2, 3, 0, 1, 4, 5, 6, 7);
-    return static_cast<unsigned>(quarter[0] | quarter[1]);
-}
-
-// Rays from origins farther apart than this part of the shortest distance asked (shadow rays
-// from hits on different objects, say) share too little of their walks: they walk one by one.
-inline constexpr double closeOrigins = 0.02;
 
 // What the box tests of a packet share. Ray by ray (lane r of each vector for ray r): the numbers
 // of the single walk's quick test. For the whole packet: along each axis the range of the rays'
-// origins and of their reciprocal directions, which bound what each ray's quick test computes.
+// reciprocal directions, which bounds what each ray's quick test computes. The lanes beyond the
+// packet's rays repeat the first ray; no walk asks them.
 template <int W>
 struct PacketSlabs {
     using D = typename Pack<W>::D;
     D origin[3];
     D inverse[3];
-    D maxDistance;
-    double limit[W];  // the same, ray by ray
     RaySlabs single[W];
-    Lanes originLow[3];  // each axis's lowest and highest origin coordinate, as four lanes
-    Lanes originHigh[3];
-    Lanes inverseLow[3];  // lowest and highest reciprocal
+    Lanes start[3];  // the origin, in all four lanes
+    Lanes inverseLow[3];
     Lanes inverseHigh[3];
-    Lanes farthest;  // the largest maxDistance
-    bool sameOrigin = true;
-    bool bounded = true;  // every origin, reciprocal and maxDistance is a number, and the reciprocals finite
-    bool close = true;    // the origins lie within a small part of the shortest maxDistance
+    bool walkable = true;  // the rays share their origin, and it and every reciprocal are finite numbers
 
-    // The packet of count rays (the lanes beyond count repeat the first ray; no walk asks them).
-    PacketSlabs(const Ray* const rays[], int count, const double maxDistances[]) {
+    PacketSlabs(const Ray* const rays[], int count) {
         double o[3][W];
         double inv[3][W];
-        double lo[3][2] = {};  // origin range
-        double in[3][2] = {};  // reciprocal range
-        double far = maxDistances[0];
+        single[0] = raySlabs(rays[0]);
+        double range[3][2] = {{single[0].inverse[0], single[0].inverse[0]},
+                              {single[0].inverse[1], single[0].inverse[1]},
+                              {single[0].inverse[2], single[0].inverse[2]}};
         for (int r = 0; r < W; ++r) {
-            const int from = r < count ? r : 0;
-            const RaySlabs& s = single[r] = raySlabs(rays[from]);
-            limit[r] = maxDistances[from];
-            bounded = bounded && limit[r] == limit[r];
-            if (limit[r] > far) far = limit[r];
+            const RaySlabs& s = single[r] = r < count ? raySlabs(rays[r]) : single[0];
             for (int i = 0; i < 3; ++i) {
                 o[i][r] = s.origin[i];
                 inv[i][r] = s.inverse[i];
-                bounded = bounded && std::isfinite(s.origin[i]) && std::isfinite(s.inverse[i]);
-                sameOrigin = sameOrigin && s.origin[i] == single[0].origin[i];
-                if (r == 0) {
-                    lo[i][0] = lo[i][1] = s.origin[i];
-                    in[i][0] = in[i][1] = s.inverse[i];
-                }
-                lo[i][0] = std::min(lo[i][0], s.origin[i]);
-                lo[i][1] = std::max(lo[i][1], s.origin[i]);
-                in[i][0] = std::min(in[i][0], s.inverse[i]);
-                in[i][1] = std::max(in[i][1], s.inverse[i]);
+                walkable = walkable && s.origin[i] == single[0].origin[i] && std::isfinite(s.origin[i]) &&
+                           std::isfinite(s.inverse[i]);
+                range[i][0] = std::min(range[i][0], s.inverse[i]);
+                range[i][1] = std::max(range[i][1], s.inverse[i]);
             }
         }
         std::memcpy(origin, o, sizeof origin);
         std::memcpy(inverse, inv, sizeof inverse);
-        std::memcpy(&maxDistance, limit, sizeof maxDistance);
         for (int i = 0; i < 3; ++i) {
-            originLow[i] = Lanes{} + lo[i][0];
-            originHigh[i] = Lanes{} + lo[i][1];
-            inverseLow[i] = Lanes{} + in[i][0];
-            inverseHigh[i] = Lanes{} + in[i][1];
+            start[i] = Lanes{} + single[0].origin[i];
+            inverseLow[i] = Lanes{} + range[i][0];
+            inverseHigh[i] = Lanes{} + range[i][1];
         }
-        farthest = Lanes{} + far;
-        double nearest = limit[0];
-        for (const double l : limit) nearest = std::min(nearest, l);
-        for (int i = 0; i < 3; ++i) close = close && lo[i][1] - lo[i][0] <= closeOrigins * nearest;
     }
 };
 
-// The packet's test of a node's four boxes: bit k set when some ray of the packet may enter box
-// k, with near[k] no greater than any ray's entry. Each ray's quick test computes, along each
-// axis, (bound - origin) * reciprocal; a rounded product moves one way with each factor, so over
-// the packet it lies between the products of the ranges' ends. The lowest of them bounds every
-// ray's entry along the axis from below, the highest every exit from above, and the box is
-// passed unless even these bounds exclude it: every box that a ray's quick test passes (every
-// box its slab test enters) is passed, at an entry no later. (Packets whose numbers are not all
-// finite are walked ray by ray: these bounds need numbers.)
-template <int W, bool sameOrigin>
-[[gnu::always_inline]] inline unsigned packetMayEnter(const QueryNode& node, const PacketSlabs<W>& p,
-                                                      double near[4]) {
-    Lanes farL = p.farthest;
+// The packet's test of a node's four boxes: lane k of `passed` set when some ray of the packet
+// may enter box k before maxDistance, with lane k of near no greater than any ray's entry. Each
+// ray's quick test computes, along each axis, (bound - origin) * reciprocal; a rounded product
+// moves one way with each factor, so over the packet it lies between the products with the ends
+// of the reciprocals' range. The lowest of them bounds every ray's entry along the axis from
+// below, the highest every exit from above, and the box is passed unless even these bounds
+// exclude it: every box that a ray's quick test passes (every box its slab test enters) is
+// passed, at an entry no later. (Packets whose numbers are not all finite are walked ray by ray:
+// these bounds need numbers.)
+template <int W>
+[[gnu::always_inline]] inline void packetMayEnter(const QueryNode& node, const PacketSlabs<W>& p,
+                                                  double maxDistance, Lanes& near, LaneBits& passed) {
+    Lanes farL = Lanes{} + maxDistance;
     Lanes nearL = Lanes{} - 1e10;
     for (int i = 0; i < 3; ++i) {
         Lanes lower;
         Lanes upper;
-        loadLanes(lower, node.boundMin[i]);
-        loadLanes(upper, node.boundMax[i]);
+        loadLanes(lower, &node.boundMin[i][0], reinterpret_cast<const char*>(node.boundMin[i]));
+        loadLanes(upper, &node.boundMax[i][0], reinterpret_cast<const char*>(node.boundMax[i]));
+        const Lanes a = lower - p.start[i];
+        const Lanes b = upper - p.start[i];
         const Lanes& i0 = p.inverseLow[i];
         const Lanes& i1 = p.inverseHigh[i];
-        Lanes entry;
-        Lanes exit;
-        if constexpr (sameOrigin) {
-            const Lanes a = lower - p.originLow[i];
-            const Lanes b = upper - p.originLow[i];
-            const Lanes a0 = a * i0, a1 = a * i1, b0 = b * i0, b1 = b * i1;
-            const Lanes aLow = a0 < a1 ? a0 : a1, aHigh = a0 > a1 ? a0 : a1;
-            const Lanes bLow = b0 < b1 ? b0 : b1, bHigh = b0 > b1 ? b0 : b1;
-            entry = aLow < bLow ? aLow : bLow;
-            exit = aHigh > bHigh ? aHigh : bHigh;
-        } else {
-            const Lanes aLow = lower - p.originHigh[i], aHigh = lower - p.originLow[i];
-            const Lanes bLow = upper - p.originHigh[i], bHigh = upper - p.originLow[i];
-            const Lanes products[8] = {aLow * i0, aLow * i1, aHigh * i0, aHigh * i1,
-                                       bLow * i0, bLow * i1, bHigh * i0, bHigh * i1};
-            entry = products[0];
-            exit = products[0];
-            for (int j = 1; j < 8; ++j) {
-                entry = products[j] < entry ? products[j] : entry;
-                exit = products[j] > exit ? products[j] : exit;
-            }
-        }
+        const Lanes a0 = a * i0, a1 = a * i1, b0 = b * i0, b1 = b * i1;
+        const Lanes aLow = a0 < a1 ? a0 : a1, aHigh = a0 > a1 ? a0 : a1;
+        const Lanes bLow = b0 < b1 ? b0 : b1, bHigh = b0 > b1 ? b0 : b1;
+        const Lanes entry = aLow < bLow ? aLow : bLow;
+        const Lanes exit = aHigh > bHigh ? aHigh : bHigh;
         farL = exit < farL ? exit : farL;
         nearL = entry > nearL ? entry : nearL;
     }
-    nearL -= (nearL < 0 ? -nearL : nearL) * quickSlack;
-    farL += (farL < 0 ? -farL : farL) * quickSlack;
-    using Bits = long long __attribute__((vector_size(32)));
-    const Bits rejected = (nearL > farL) | (farL < 0.001);
-    const Bits entered = ~rejected & Bits{1, 2, 4, 8};
-    const Bits folded = entered | __builtin_shufflevector(entered, entered, 2, 3, 0, 1);
-    std::memcpy(near, &nearL, sizeof nearL);
-    return static_cast<unsigned>(folded[0] | folded[1]);
+    widen(nearL, farL);
+    near = nearL;
+    passed = ~((nearL > farL) | (farL < 0.001));
 }
 
-// The quick test of box k of a node ray by ray: bit r of the result is set, and lane r of near
-// holds the entry, exactly as mayEnterBoxes gives them for ray r (the same operations on the same
-// numbers; no ray of such a packet has a zero direction component).
-template <int W>
-[[gnu::always_inline]] inline unsigned raysMayEnter(const QueryNode& node, int k, const PacketSlabs<W>& p,
-                                                    typename Pack<W>::D& near) {
+// The quick test of box k of a node ray by ray: bit r of the result is set when it passes the box
+// for ray r before maxDistance, exactly as quickTest does (the same operations on the same
+// numbers; no ray of such a packet has a zero direction component, and each ray meets first the
+// bound of the two that is nearer along its direction), at an entry no farther than best (lane r
+// for ray r).
+template <int W, class Isa>
+[[gnu::always_inline]] inline unsigned raysMayEnter(Isa isa, const QueryNode& node, int k,
+                                                    const PacketSlabs<W>& p, double maxDistance,
+                                                    const typename Pack<W>::D& best) {
     using D = typename Pack<W>::D;
-    D farL = p.maxDistance;
+    D farL = D{} + maxDistance;
     D nearL = D{} - 1e10;
     for (int i = 0; i < 3; ++i) {
         const D lower = D{} + static_cast<double>(node.boundMin[i][k]);
@@ -288,11 +299,10 @@ template <int W>
         farL = hi < farL ? hi : farL;
         nearL = lo > nearL ? lo : nearL;
     }
-    nearL -= (nearL < 0 ? -nearL : nearL) * quickSlack;
-    farL += (farL < 0 ? -farL : farL) * quickSlack;
-    near = nearL;
-    // Two masks taken apart: joined as vectors, the two comparisons would be split lane by lane.
-    const unsigned rejected = laneBits(nearL > farL) | laneBits(farL < 0.001);
+    widen(nearL, farL);
+    // The masks taken apart: joined as vectors, the comparisons would be split lane by lane.
+    const unsigned rejected =
+        maskOf(isa, nearL > farL) | maskOf(isa, farL < 0.001) | maskOf(isa, nearL > best);
     return ~rejected & ((1u << W) - 1);
 }
 
@@ -305,8 +315,8 @@ struct PacketWaiting {
 // The nearest-hit walk of a packet: nearestWalk's decisions, ray by ray. The packet walks a node
 // when its test passes the node's box no later than some ray's best hit; a primitive's box is
 // then tested ray by ray, and each ray counts its hits as nearestWalk does.
-template <int W, bool sameOrigin>
-[[gnu::always_inline]] inline void nearestPacketWalk(const QueryTree& tree, const Ray* const rays[],
+template <int W, class Isa>
+[[gnu::always_inline]] inline void nearestPacketWalk(Isa isa, const QueryTree& tree, const Ray* const rays[],
                                                      int count, const PacketSlabs<W>& p, double maxDistance,
                                                      const Object* exclude, Hit hits[],
                                                      QueryAnswer answers[]) {
@@ -320,40 +330,41 @@ template <int W, bool sameOrigin>
     double best[W];
     for (double& b : best) b = maxDistance;
     D bestV = D{} + maxDistance;
-    const Object* winner[W] = {};
+    const QueryLeaf* winner[W] = {};
     double winnerKey[W] = {};
     bool tie[W] = {};
     Hit winnerHit[W];
     while (size != 0) {
         const PacketWaiting waiting = stack[--size];
-        const unsigned walking = waiting.rays & ~laneBits(D{} + waiting.key > bestV);
+        const unsigned walking = waiting.rays & ~maskOf(isa, D{} + waiting.key > bestV);
         if (!walking) continue;
         const QueryNode& node = nodes[waiting.node];
-        double near[4];
-        const unsigned entered = packetMayEnter<W, sameOrigin>(node, p, near);
+        Lanes near;
+        LaneBits passed;
+        packetMayEnter<W>(node, p, maxDistance, near, passed);
+        const unsigned entered = maskOf(isa, passed);
         const int pushed = size;
         for (int k = 0; k < 4 && node.ref[k]; ++k) {
             if (!(entered >> k & 1)) continue;
-            const unsigned lane = walking & ~laneBits(D{} + near[k] > bestV);
+            const unsigned lane = walking & ~maskOf(isa, D{} + near[k] > bestV);
             if (!lane) continue;
             if (laneIsNode(node.ref[k])) {
+                prefetchNode(nodes, node.ref[k]);
                 push(stack, size, {near[k], laneNode(node.ref[k]), lane});
                 continue;
             }
-            const Object* prim = lanePrimitive(node.ref[k]);
-            if (prim == exclude) continue;
-            D rayNear;
-            const unsigned confirmed =
-                lane & raysMayEnter<W>(node, k, p, rayNear) & ~laneBits(rayNear > bestV);
+            const QueryLeaf& leaf = *laneLeaf(node.ref[k]);
+            if (leaf.record == exclude) continue;
+            const unsigned confirmed = lane & raysMayEnter<W>(isa, node, k, p, maxDistance, bestV);
             for (unsigned left = confirmed; left; left &= left - 1) {
                 const int r = __builtin_ctz(left);
                 Hit local;
-                if (!prim->intersectFn(prim, rays[r], &local) || local.distance > best[r]) continue;
+                if (!leafHit(leaf, rays[r], &local) || local.distance > best[r]) continue;
                 double key;
-                if (!enterRecord(prim, p.single[r], maxDistance, &key) || key > best[r]) continue;
+                if (!enterLeaf(leaf, p.single[r], maxDistance, &key) || key > best[r]) continue;
                 if (local.distance < best[r]) {
                     best[r] = local.distance;
-                    winner[r] = prim;
+                    winner[r] = &leaf;
                     winnerKey[r] = key;
                     winnerHit[r] = local;
                     tie[r] = false;
@@ -381,104 +392,28 @@ template <int W, bool sameOrigin>
     }
 }
 
-// The shadow walk of a packet: anyWalk's decisions, ray by ray; blocker[r] is the primitive found
-// to block ray r, or stays null. The rays in `done` are not walked.
-template <int W, bool sameOrigin>
-[[gnu::always_inline]] inline void anyPacketWalk(const QueryTree& tree, const Ray* const rays[],
-                                                 unsigned done, const PacketSlabs<W>& p,
-                                                 const Object* const exclude[], const Object* blocker[]) {
-    using D = typename Pack<W>::D;
-    const QueryNode* const nodes = tree.nodes();
-    uint32_t stack[stackSize];
-    int size = 0;
-    unsigned live = ((1u << W) - 1) & ~done;
-    if (!live) return;
-    stack[size++] = 0;
-    while (size != 0) {
-        const QueryNode& node = nodes[stack[--size]];
-        double near[4];
-        const unsigned entered = packetMayEnter<W, sameOrigin>(node, p, near);
-        for (int k = 0; k < 4 && node.ref[k]; ++k) {
-            if (!(entered >> k & 1)) continue;
-            if (laneIsNode(node.ref[k])) {
-                push(stack, size, laneNode(node.ref[k]));
-                continue;
-            }
-            const Object* prim = lanePrimitive(node.ref[k]);
-            D rayNear;
-            const unsigned confirmed = live & raysMayEnter<W>(node, k, p, rayNear);
-            for (unsigned left = confirmed; left; left &= left - 1) {
-                const int r = __builtin_ctz(left);
-                Hit local;
-                double key;
-                const double limit = p.limit[r];
-                if (prim != exclude[r] && prim->intersectFn(prim, rays[r], &local) &&
-                    local.distance < limit && enterRecord(prim, p.single[r], limit, &key)) {
-                    blocker[r] = prim;
-                    live &= ~(1u << r);
-                }
-            }
-            if (!live) return;
-        }
-    }
-}
-
-// The packet walks for W rays at a time, count <= W. A packet whose numbers are not all finite
-// (a zero direction component, say) is walked ray by ray.
-template <int W>
-[[gnu::always_inline]] inline void nearestPacketOf(const QueryTree& tree, const Ray* const rays[], int count,
-                                                   double maxDistance, const Object* exclude, Hit hits[],
-                                                   QueryAnswer answers[]) {
-    double limits[W];
-    for (double& limit : limits) limit = maxDistance;
-    const PacketSlabs<W> p(rays, count, limits);
-    if (!p.bounded) {
-        for (int r = 0; r < count; ++r)
-            answers[r] = nearestWalk(tree, rays[r], maxDistance, &hits[r], exclude);
-    } else if (p.sameOrigin) {
-        nearestPacketWalk<W, true>(tree, rays, count, p, maxDistance, exclude, hits, answers);
-    } else {
-        nearestPacketWalk<W, false>(tree, rays, count, p, maxDistance, exclude, hits, answers);
-    }
-}
-
-template <int W>
-[[gnu::always_inline]] inline void anyPacketOf(const QueryTree& tree, const Ray* const rays[], int count,
-                                               const double maxDistance[], const Object* const exclude[],
-                                               unsigned done, const Object* blocker[]) {
-    const PacketSlabs<W> p(rays, count, maxDistance);
-    if (!p.bounded || !p.close) {
-        for (int r = 0; r < count; ++r)
-            if (!(done >> r & 1)) blocker[r] = anyWalk(tree, rays[r], maxDistance[r], exclude[r]);
-        return;
-    }
-    const Object* excludes[W];
-    for (int r = 0; r < W; ++r) excludes[r] = r < count ? exclude[r] : nullptr;
-    done |= ((1u << W) - 1) & ~((1u << count) - 1);
-    if (p.sameOrigin) {
-        anyPacketWalk<W, true>(tree, rays, done, p, excludes, blocker);
-    } else {
-        anyPacketWalk<W, false>(tree, rays, done, p, excludes, blocker);
-    }
+// The packet walk for W rays at a time, count <= W. A packet without one origin, or whose numbers
+// are not all finite (a zero direction component, say), is walked ray by ray.
+template <int W, class Isa>
+[[gnu::always_inline]] inline void nearestPacketOf(Isa isa, const QueryTree& tree, const Ray* const rays[],
+                                                   int count, double maxDistance, const Object* exclude,
+                                                   Hit hits[], QueryAnswer answers[]) {
+    const PacketSlabs<W> p(rays, count);
+    if (p.walkable)
+        return nearestPacketWalk<W>(isa, tree, rays, count, p, maxDistance, exclude, hits, answers);
+    for (int r = 0; r < count; ++r)
+        answers[r] = nearestWalk(isa, tree, rays[r], maxDistance, &hits[r], exclude);
 }
 
 // Up to eight rays as packets of four.
-[[gnu::always_inline]] inline void nearestPacketsOfFour(const QueryTree& tree, const Ray* const rays[],
-                                                        int count, double maxDistance, const Object* exclude,
-                                                        Hit hits[], QueryAnswer answers[]) {
+template <class Isa>
+[[gnu::always_inline]] inline void nearestPacketsOfFour(Isa isa, const QueryTree& tree,
+                                                        const Ray* const rays[], int count,
+                                                        double maxDistance, const Object* exclude, Hit hits[],
+                                                        QueryAnswer answers[]) {
     for (int first = 0; first < count; first += 4) {
         const int n = count - first < 4 ? count - first : 4;
-        nearestPacketOf<4>(tree, rays + first, n, maxDistance, exclude, hits + first, answers + first);
-    }
-}
-
-[[gnu::always_inline]] inline void anyPacketsOfFour(const QueryTree& tree, const Ray* const rays[], int count,
-                                                    const double maxDistance[], const Object* const exclude[],
-                                                    unsigned done, const Object* blocker[]) {
-    for (int first = 0; first < count; first += 4) {
-        const int n = count - first < 4 ? count - first : 4;
-        anyPacketOf<4>(tree, rays + first, n, maxDistance + first, exclude + first, done >> first & 15,
-                       blocker + first);
+        nearestPacketOf<4>(isa, tree, rays + first, n, maxDistance, exclude, hits + first, answers + first);
     }
 }
 
@@ -487,8 +422,7 @@ std::atomic<bool> portableWalks{false};
 #if defined(__x86_64__)
 // Whether the processor has AVX2, and AVX-512 (with its double-word and vector-length parts).
 // The walks are compiled for each and for any x86-64, and pick theirs here. (No selection at
-// load time: that would run before a sanitizer's runtime starts.) Other processors have the
-// portable walks alone.
+// load time: that would run before a sanitizer's runtime starts.)
 bool processorHasAvx2() {
     static const bool avx2 = [] {
         __builtin_cpu_init();
@@ -512,60 +446,44 @@ bool widestWalks() { return wideWalks() && processorHasAvx512(); }
 
 // Each walk compiled for AVX2 and for any x86-64; the packet walks also for AVX-512, eight rays
 // at a time.
-[[gnu::target("avx2")]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                                Hit* hit, const Object* exclude) {
-    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+[[gnu::target("avx2"), gnu::flatten]] QueryAnswer nearestWide(const QueryTree& tree, const Ray* ray,
+                                                              double maxDistance, Hit* hit,
+                                                              const Object* exclude) {
+    return nearestWalk(Avx2{}, tree, ray, maxDistance, hit, exclude);
 }
 
-[[gnu::target("avx2")]] const Object* anyWide(const QueryTree& tree, const Ray* ray, double maxDistance,
-                                              const Object* exclude) {
-    return anyWalk(tree, ray, maxDistance, exclude);
+[[gnu::target("avx2"), gnu::flatten]] const QueryLeaf* anyWide(const QueryTree& tree, const Ray* ray,
+                                                               double maxDistance, const Object* exclude) {
+    return anyWalk(Avx2{}, tree, ray, maxDistance, exclude);
 }
 
-[[gnu::target("avx2")]] void nearestPacketWide(const QueryTree& tree, const Ray* const rays[], int count,
-                                               double maxDistance, const Object* exclude, Hit hits[],
-                                               QueryAnswer answers[]) {
-    nearestPacketsOfFour(tree, rays, count, maxDistance, exclude, hits, answers);
+[[gnu::target("avx2"), gnu::flatten]] void nearestPacketWide(const QueryTree& tree, const Ray* const rays[],
+                                                             int count, double maxDistance,
+                                                             const Object* exclude, Hit hits[],
+                                                             QueryAnswer answers[]) {
+    nearestPacketsOfFour(Avx2{}, tree, rays, count, maxDistance, exclude, hits, answers);
 }
 
-[[gnu::target("avx2")]] void anyPacketWide(const QueryTree& tree, const Ray* const rays[], int count,
-                                           const double maxDistance[], const Object* const exclude[],
-                                           unsigned done, const Object* blocker[]) {
-    anyPacketsOfFour(tree, rays, count, maxDistance, exclude, done, blocker);
+[[gnu::target("avx512f,avx512dq,avx512vl,avx2"), gnu::flatten]] void nearestPacketWidest(
+    const QueryTree& tree, const Ray* const rays[], int count, double maxDistance, const Object* exclude,
+    Hit hits[], QueryAnswer answers[]) {
+    nearestPacketOf<8>(Avx512{}, tree, rays, count, maxDistance, exclude, hits, answers);
 }
 
-[[gnu::target("avx512f,avx512dq,avx512vl,avx2")]] void nearestPacketWidest(const QueryTree& tree,
-                                                                           const Ray* const rays[], int count,
-                                                                           double maxDistance,
-                                                                           const Object* exclude, Hit hits[],
-                                                                           QueryAnswer answers[]) {
-    nearestPacketOf<8>(tree, rays, count, maxDistance, exclude, hits, answers);
-}
-
-[[gnu::target("avx512f,avx512dq,avx512vl,avx2")]] void anyPacketWidest(
-    const QueryTree& tree, const Ray* const rays[], int count, const double maxDistance[],
-    const Object* const exclude[], unsigned done, const Object* blocker[]) {
-    anyPacketOf<8>(tree, rays, count, maxDistance, exclude, done, blocker);
-}
 #endif
 
 QueryAnswer nearestNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                           const Object* exclude) {
-    return nearestWalk(tree, ray, maxDistance, hit, exclude);
+    return nearestWalk(Portable{}, tree, ray, maxDistance, hit, exclude);
 }
 
-const Object* anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
-    return anyWalk(tree, ray, maxDistance, exclude);
+const QueryLeaf* anyNarrow(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+    return anyWalk(Portable{}, tree, ray, maxDistance, exclude);
 }
 
 void nearestPacketNarrow(const QueryTree& tree, const Ray* const rays[], int count, double maxDistance,
                          const Object* exclude, Hit hits[], QueryAnswer answers[]) {
-    nearestPacketsOfFour(tree, rays, count, maxDistance, exclude, hits, answers);
-}
-
-void anyPacketNarrow(const QueryTree& tree, const Ray* const rays[], int count, const double maxDistance[],
-                     const Object* const exclude[], unsigned done, const Object* blocker[]) {
-    anyPacketsOfFour(tree, rays, count, maxDistance, exclude, done, blocker);
+    nearestPacketsOfFour(Portable{}, tree, rays, count, maxDistance, exclude, hits, answers);
 }
 
 QueryAnswer nearestWalkHere(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
@@ -576,7 +494,8 @@ QueryAnswer nearestWalkHere(const QueryTree& tree, const Ray* ray, double maxDis
     return nearestNarrow(tree, ray, maxDistance, hit, exclude);
 }
 
-const Object* anyWalkHere(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
+const QueryLeaf* anyWalkHere(const QueryTree& tree, const Ray* ray, double maxDistance,
+                             const Object* exclude) {
 #if defined(__x86_64__)
     if (wideWalks()) return anyWide(tree, ray, maxDistance, exclude);
 #endif
@@ -592,32 +511,22 @@ void nearestPacketHere(const QueryTree& tree, const Ray* const rays[], int count
     nearestPacketNarrow(tree, rays, count, maxDistance, exclude, hits, answers);
 }
 
-void anyPacketHere(const QueryTree& tree, const Ray* const rays[], int count, const double maxDistance[],
-                   const Object* const exclude[], unsigned done, const Object* blocker[]) {
-#if defined(__x86_64__)
-    if (widestWalks()) return anyPacketWidest(tree, rays, count, maxDistance, exclude, done, blocker);
-    if (wideWalks()) return anyPacketWide(tree, rays, count, maxDistance, exclude, done, blocker);
-#endif
-    anyPacketNarrow(tree, rays, count, maxDistance, exclude, done, blocker);
-}
-
-// The primitives that last blocked a shadow ray of this thread, newest first, in the tree `tree`.
+// The leaves of the primitives that last blocked a shadow ray of this thread, newest first, in
+// the tree `tree`.
 struct Occluders {
     uint64_t tree = 0;
-    const Object* last[2] = {};
+    const QueryLeaf* last[2] = {};
 };
 
 [[gnu::tls_model("initial-exec")]] thread_local Occluders occluders;  // read by every shadow query
 
-// Whether prim blocks the ray as a walk would find it: hit below maxDistance, its box entered.
-bool blocks(const Object* prim, const Ray* ray, double maxDistance, const Object* exclude) {
+// Whether the primitive of leaf (if any) blocks the ray as a walk would find it (the box tested
+// only after a hit).
+bool blocks(const QueryLeaf* leaf, const Ray* ray, double maxDistance, const Object* exclude) {
     Hit local;
-    if (!prim || prim == exclude || !prim->intersectFn(prim, ray, &local) ||
-        !(local.distance < maxDistance)) {
-        return false;
-    }
-    double near;
-    return enterRecord(prim, raySlabs(ray), maxDistance, &near);
+    double key;
+    return leaf && leaf->record != exclude && leafHit(*leaf, ray, &local) && local.distance < maxDistance &&
+           enterLeaf(*leaf, raySlabs(ray), maxDistance, &key);
 }
 
 }  // namespace
@@ -636,7 +545,7 @@ bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const O
             return true;
         }
     }
-    const Object* blocker = anyWalkHere(tree, ray, maxDistance, exclude);
+    const QueryLeaf* blocker = anyWalkHere(tree, ray, maxDistance, exclude);
     if (!blocker) return false;
     seen.last[1] = seen.last[0];
     seen.last[0] = blocker;
@@ -646,32 +555,6 @@ bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const O
 void queryNearestPacket(const QueryTree& tree, const Ray* const rays[], int count, double maxDistance,
                         const Object* exclude, Hit hits[], QueryAnswer answers[]) {
     if (count > 0) nearestPacketHere(tree, rays, count, maxDistance, exclude, hits, answers);
-}
-
-void queryAnyPacket(const QueryTree& tree, const Ray* const rays[], int count, const double maxDistance[],
-                    const Object* const exclude[], bool blocked[]) {
-    if (count <= 0) return;
-    Occluders& seen = occluders;
-    if (seen.tree != tree.id) seen = {tree.id, {}};
-    // The rays that the last blockers block need no walk.
-    unsigned done = 0;
-    const Object* blocker[packetSize] = {};
-    for (int r = 0; r < count; ++r) {
-        for (const Object* last : seen.last) {
-            if (blocks(last, rays[r], maxDistance[r], exclude[r])) {
-                done |= 1u << r;
-                break;
-            }
-        }
-    }
-    anyPacketHere(tree, rays, count, maxDistance, exclude, done, blocker);
-    for (int r = 0; r < count; ++r) {
-        blocked[r] = (done >> r & 1) || blocker[r];
-        if (blocker[r] && blocker[r] != seen.last[0]) {
-            seen.last[1] = seen.last[0];
-            seen.last[0] = blocker[r];
-        }
-    }
 }
 
 bool usePortableWalks(bool portable) { return portableWalks.exchange(portable); }
