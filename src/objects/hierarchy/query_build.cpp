@@ -66,7 +66,7 @@ double area(const Box& box) {
 // The box of a primitive in lanes 0 to 2 (lane 3 holds one of its other bounds, which no decision
 // reads): lo from its first 16 bytes, hi from the 16 bytes before the record.
 Box boxOf(const QueryPrim& p) {
-    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, obj) == 24);
+    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, leaf) == 24);
     Float4 lo;
     Float4 hi;
     std::memcpy(&lo, p.lo, sizeof lo);
@@ -216,18 +216,14 @@ private:
     std::atomic<size_t> next_{0};
 };
 
-// Lane k of node takes the primitive's box as queryPrim gave it, and its leaf the record and its
-// compact shape (invariant 2). Returns the leaf.
-const QueryLeaf* fillLeaf(QueryNode& node, int k, const QueryPrim& prim, QueryLeaf& leaf) {
+// Lane k of node takes the primitive's box as queryPrim gave it and refers to its leaf
+// (invariant 2).
+void leafLaneOf(QueryNode& node, int k, const QueryPrim& prim) {
     for (int i = 0; i < 3; ++i) {
         node.boundMin[i][k] = prim.lo[i];
         node.boundMax[i][k] = prim.hi[i];
     }
-    const ShapeForm form = shapeForm(prim.obj);
-    leaf.test = form.test;
-    leaf.record = prim.obj;
-    form.copy(prim.obj, leaf.shape);
-    return &leaf;
+    node.ref[k] = leafLane(prim.leaf);
 }
 
 // A subtree left for a task: its run, its depth and the lane that will refer to it.
@@ -240,12 +236,9 @@ struct Subtree {
 class Builder {
 public:
     // With `handOff`, runs of handOffFrom to handOffUpTo primitives are not built but left there.
-    // The leaf of the primitive at prims[p] is leaves[p], so that builders of different runs write
-    // different leaves, and a subtree's leaves lie side by side.
-    Builder(QueryPrim* prims, QueryLeaf* leaves, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
+    Builder(QueryPrim* prims, NodeStore& store, std::vector<Subtree>* handOff = nullptr,
             size_t handOffFrom = 0, size_t handOffUpTo = 0)
         : prims_(prims),
-          leaves_(leaves),
           store_(store),
           handOff_(handOff),
           handOffUpTo_(handOffUpTo),
@@ -275,7 +268,7 @@ public:
         for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
             if (part.size() == 1) {
-                made.ref[k] = leafLane(fillLeaf(made, k, prims_[part.first], leaves_[part.first]));
+                leafLaneOf(made, k, prims_[part.first]);
                 continue;
             }
             for (int i = 0; i < 3; ++i) {
@@ -367,7 +360,6 @@ private:
     }
 
     QueryPrim* const prims_;
-    QueryLeaf* const leaves_;
     NodeStore& store_;
     std::vector<Subtree>* const handOff_;
     const size_t handOffUpTo_;
@@ -389,11 +381,17 @@ QueryPrim queryPrim(const Object* obj) {
         p.lo[i] = unknown ? -infinity : floatBelow(std::min(a, b));
         p.hi[i] = unknown ? infinity : floatAbove(std::max(a, b));
     }
-    p.obj = obj;
     return p;
 }
 
-QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
+void fillLeaf(QueryLeaf* leaf, const Object* obj) {
+    const ShapeForm form = shapeForm(obj);
+    leaf->test = form.test;
+    leaf->record = obj;
+    form.copy(obj, leaf->shape);
+}
+
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int threads) {
     if (count == 0 || count > size_t{1} << 31) return nullptr;
     try {
         auto tree = std::make_unique<QueryTree>();
@@ -406,17 +404,14 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
         const size_t builders = parallel ? 2 + count / handOffFrom : 1;
         const size_t capacity = std::max<size_t>(count - 1, 1) + builders * nodeChunk;
         tree->storage = Region(capacity * sizeof(QueryNode));
-        tree->leaves = Region(count * sizeof(QueryLeaf));
-        if (!tree->storage || !tree->leaves) return nullptr;
+        tree->leaves = std::move(leaves);
+        if (!tree->storage) return nullptr;
         NodeStore store(tree->storage, capacity);
-        tree->leaves.populate(tree->leaves.size());
-        QueryLeaf* const leaves = tree->leaves.as<QueryLeaf>();
 
         if (count == 1) {  // a root of one lane
-            QueryNode& root = store.nodes()[store.chunk().first];
-            root.ref[0] = leafLane(fillLeaf(root, 0, prims[0], leaves[0]));
+            leafLaneOf(store.nodes()[store.chunk().first], 0, prims[0]);
         } else {
-            Builder(prims, leaves, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
+            Builder(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
                 .build(measure(prims, 0, count), 0);
         }
         // The largest subtrees first, so that the threads finish together.
@@ -424,7 +419,7 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
                   [](const Subtree& a, const Subtree& b) { return a.range.size() > b.range.size(); });
         runTasks(threads, subtrees.size(), [&](size_t k) {
             const Subtree& s = subtrees[k];
-            *s.lane = Builder(prims, leaves, store).build(s.range, s.depth);
+            *s.lane = Builder(prims, store).build(s.range, s.depth);
         });
         tree->nodeCount = store.used();
         tree->leafCount = count;

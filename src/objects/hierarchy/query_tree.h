@@ -37,9 +37,8 @@
 #include "objects/primitives/shape.h"
 
 // What the walks read of a primitive, in two cache lines of its own: its compact test and shape
-// (objects/primitives/shape.h), and its record, which a hit reports. The leaves lie in the order of
-// the tree, the primitives of a subtree side by side. A walk reads the record only for a hit (its
-// box, which the slab test confirms) or for a kind without a compact form.
+// (objects/primitives/shape.h), and its record, which a hit reports. A walk reads the record only
+// for a hit (its box, which the slab test confirms) or for a kind without a compact form.
 struct alignas(64) QueryLeaf {
     ShapeTest test;
     const Object* record;
@@ -80,19 +79,23 @@ struct QueryTree {
 };
 
 // A primitive as the build takes it: its box, ends ordered and rounded outwards to floats (an axis
-// with no number at either end spans the whole axis, from -infinity to +infinity), and its record.
+// with no number at either end spans the whole axis, from -infinity to +infinity), and its leaf.
 struct QueryPrim {
     float lo[3];
     float hi[3];
-    const Object* obj;
+    const QueryLeaf* leaf;
 };
 
+// The record's box as the build takes it; the leaf is the caller's to give.
 QueryPrim queryPrim(const Object* obj);
+// The leaf of a record: the record and its compact shape.
+void fillLeaf(QueryLeaf* leaf, const Object* obj);
 
 // The query tree of count primitives (count >= 1), built with up to `threads` threads; the same
-// tree whatever the number. It rearranges prims. Null when memory is short (the slab tree then
-// answers alone).
-QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads);
+// tree whatever the number. It rearranges prims, and takes the region that holds their leaves
+// (filled by fillLeaf; the slab tree's build fills them in the order of the scene's list, reading
+// each record as it passes). Null when memory is short (the slab tree then answers alone).
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int threads);
 void freeQueryTree(QueryTree* tree);
 
 // The first of the invariants above that the tree breaks, as a sentence, or null when it keeps

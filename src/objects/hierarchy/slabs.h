@@ -96,15 +96,15 @@ template <class V>
 
 // The quick test of four boxes at once, boxes as the query tree's lanes hold them (along each
 // axis a lower bound no greater than the upper one, both numbers, infinite or not): lane k of
-// `passed` is set when the ray may enter box k
-// (boundMin[i][k], boundMax[i][k], doubles or floats) before maxDistance, with lane k of near no
-// greater than its entry distance; every box that enterBox enters is among them (enterBox given
-// the box with its ends either way round, or with no number at an end of an axis the lane spans). Along each
-// axis the ray meets the bound on its own side first, so the entry is the largest of the distances to those
-// bounds and the exit the smallest of the others: enterBox's distances up to rounding, which the slack
-// covers. A distance with no number (an axis the ray runs along, or zero times an infinite reciprocal) is
-// passed over: it rejects nothing. Always inlined, so that it takes the instruction set of the walk that
-// calls it.
+// `passed` is set when the ray may enter box k (boundMin[i][k], boundMax[i][k], doubles or
+// floats) before maxDistance, with lane k of near no greater than its entry distance; every box
+// that enterBox enters is among them (enterBox given the box with its ends either way round, or
+// with no number at an end of an axis the lane spans). Along each axis the ray meets the bound on
+// its own side first, so the entry is the largest of the distances to those bounds and the exit
+// the smallest of the others: enterBox's distances up to rounding, which the slack covers. A
+// distance with no number (an axis the ray runs along, or zero times an infinite reciprocal) is
+// passed over: it rejects nothing. Always inlined, so that it takes the instruction set of the
+// walk that calls it.
 template <class Boxes>
 [[gnu::always_inline]] inline void quickTest(const Boxes& boxes, const RaySlabs& slabs, double maxDistance,
                                              Lanes& near, LaneBits& passed) {
