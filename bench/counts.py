@@ -75,7 +75,8 @@ def count_render(orvel, scene, size):
         cmd = ["valgrind", "--tool=cachegrind", "--cache-sim=no", "--cachegrind-out-file=/dev/null",
                orvel, "-i", scene, "-o", os.path.join(work, "picture"), "-ppm", "-r", str(size[0]),
                str(size[1])]
-        done = subprocess.run(["/usr/bin/time", "-f", "user %U"] + cmd, capture_output=True, text=True)
+        done = subprocess.run(["/usr/bin/time", "-f", "user %U"] + cmd, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.PIPE, text=True, errors="replace")
         if done.returncode != 0:
             sys.exit("%s failed:\n%s" % (" ".join(cmd), done.stderr[-2000:]))
         refs = re.search(r"I\s+refs:\s+([\d,]+)", done.stderr)
