@@ -110,9 +110,10 @@ inline constexpr int packetSize = 8;
 // The nearest hit below maxDistance (hit filled only for QueryAnswer::hit), or undecided.
 QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistance, Hit* hit,
                          const Object* exclude);
-// Whether any primitive but exclude is hit below maxDistance. Each thread first tries the last
-// two primitives that blocked its shadow rays in this tree: neighbouring shadow rays are mostly
-// blocked by the same ones, and whether anything blocks does not depend on what is tried first.
+// Whether any primitive but exclude is hit below maxDistance. After a shadow ray that was blocked,
+// each thread first tries the last two primitives that blocked its shadow rays in this tree:
+// neighbouring shadow rays in shadow are mostly blocked by the same ones, and whether anything
+// blocks does not depend on what is tried first.
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude);
 
 // The packet walk: the camera rays of neighbouring pixels walked through the tree together (up to

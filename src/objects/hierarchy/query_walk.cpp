@@ -512,10 +512,11 @@ void nearestPacketHere(const QueryTree& tree, const Ray* const rays[], int count
 }
 
 // The leaves of the primitives that last blocked a shadow ray of this thread, newest first, in
-// the tree `tree`.
+// the tree `tree`, and whether its last shadow ray was blocked.
 struct Occluders {
     uint64_t tree = 0;
     const QueryLeaf* last[2] = {};
+    bool lastBlocked = false;
 };
 
 [[gnu::tls_model("initial-exec")]] thread_local Occluders occluders;  // read by every shadow query
@@ -539,13 +540,18 @@ QueryAnswer queryNearest(const QueryTree& tree, const Ray* ray, double maxDistan
 bool queryAny(const QueryTree& tree, const Ray* ray, double maxDistance, const Object* exclude) {
     Occluders& seen = occluders;
     if (seen.tree != tree.id) seen = {tree.id, {}};
-    for (int k = 0; k < 2; ++k) {
-        if (blocks(seen.last[k], ray, maxDistance, exclude)) {
-            if (k == 1) std::swap(seen.last[0], seen.last[1]);
-            return true;
+    // In shadow, the next ray is mostly blocked by the same primitives; in the light, trying them
+    // costs two tests that hardly ever pay.
+    if (seen.lastBlocked) {
+        for (int k = 0; k < 2; ++k) {
+            if (blocks(seen.last[k], ray, maxDistance, exclude)) {
+                if (k == 1) std::swap(seen.last[0], seen.last[1]);
+                return true;
+            }
         }
     }
     const QueryLeaf* blocker = anyWalkHere(tree, ray, maxDistance, exclude);
+    seen.lastBlocked = blocker != nullptr;
     if (!blocker) return false;
     seen.last[1] = seen.last[0];
     seen.last[0] = blocker;
