@@ -260,6 +260,12 @@ TEST_F(Bounding, TheCheckNamesTheInvariantABrokenTreeBreaks) {
     root = kept;
     leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], infF);
     EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf lane does not hold its primitive's box");
+    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], -infF);
+    QueryLeaf& held = *tree.leaves.as<QueryLeaf>();  // a copy of the record's shape gone stale
+    held.shape[0] ^= 1;
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf does not hold its record's shape");
+    held.shape[0] ^= 1;
+    ASSERT_EQ(brokenInvariant(tree, myObjectList), nullptr);
 
     // A chain of nodes one deeper than maxDepth, its boxes all alike.
     QueryTree chain;
