@@ -82,7 +82,8 @@ inline void prefetchNode(const QueryNode* nodes, LaneRef ref) {
 }
 
 // Sorts the stack's entries from `from` on farthest first, so that the nearest is taken next.
-inline void nearestOnTop(Waiting* stack, int from, int size) {
+template <class T>
+void nearestOnTop(T* stack, int from, int size) {
     for (int k = from + 1; k < size; ++k) {
         for (int j = k; j > from && stack[j - 1].key < stack[j].key; --j) std::swap(stack[j - 1], stack[j]);
     }
@@ -374,11 +375,7 @@ template <int W, class Isa>
                 }
             }
         }
-        // Farthest first, so that the nearest box is taken next.
-        for (int k = pushed + 1; k < size; ++k) {
-            for (int j = k; j > pushed && stack[j - 1].key < stack[j].key; --j)
-                std::swap(stack[j - 1], stack[j]);
-        }
+        nearestOnTop(stack, pushed, size);
     }
     for (int r = 0; r < count; ++r) {
         if (!winner[r]) {
