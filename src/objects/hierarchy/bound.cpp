@@ -310,7 +310,7 @@ Gathered gather(Object* first, long n) {
         if (prims) {
             if (k % 1024 == 0) g.leaves.populate((static_cast<size_t>(k) + 1024) * sizeof(QueryLeaf));
             prims[k] = queryPrim(obj);
-            fillLeaf(&leaves[k], obj);
+            leaves[k].record = obj;
             prims[k].leaf = &leaves[k];
         }
     }

@@ -368,6 +368,20 @@ private:
     uint32_t end_ = 0;
 };
 
+// Each leaf takes its record's compact shape (invariant 2), in the order the leaves lie in (the
+// scene's list, whose records lie near one another), a stretch per task.
+void fillShapes(QueryLeaf* leaves, size_t count, int threads) {
+    constexpr size_t stretch = 8192;
+    runTasks(threads, (count + stretch - 1) / stretch, [&](size_t task) {
+        const size_t end = std::min(count, (task + 1) * stretch);
+        for (size_t k = task * stretch; k < end; ++k) {
+            const ShapeForm form = shapeForm(leaves[k].record);
+            leaves[k].test = form.test;
+            form.copy(leaves[k].record, leaves[k].shape);
+        }
+    });
+}
+
 std::atomic<uint64_t> treesBuilt{0};
 
 }  // namespace
@@ -382,13 +396,6 @@ QueryPrim queryPrim(const Object* obj) {
         p.hi[i] = unknown ? infinity : floatAbove(std::max(a, b));
     }
     return p;
-}
-
-void fillLeaf(QueryLeaf* leaf, const Object* obj) {
-    const ShapeForm form = shapeForm(obj);
-    leaf->test = form.test;
-    leaf->record = obj;
-    form.copy(obj, leaf->shape);
 }
 
 QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int threads) {
@@ -421,6 +428,7 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int thr
             const Subtree& s = subtrees[k];
             *s.lane = Builder(prims, store).build(s.range, s.depth);
         });
+        fillShapes(tree->leaves.as<QueryLeaf>(), count, parallel ? threads : 1);
         tree->nodeCount = store.used();
         tree->leafCount = count;
         tree->id = ++treesBuilt;

@@ -88,13 +88,12 @@ struct QueryPrim {
 
 // The record's box as the build takes it; the leaf is the caller's to give.
 QueryPrim queryPrim(const Object* obj);
-// The leaf of a record: the record and its compact shape.
-void fillLeaf(QueryLeaf* leaf, const Object* obj);
 
 // The query tree of count primitives (count >= 1), built with up to `threads` threads; the same
-// tree whatever the number. It rearranges prims, and takes the region that holds their leaves
-// (filled by fillLeaf; the slab tree's build fills them in the order of the scene's list, reading
-// each record as it passes). Null when memory is short (the slab tree then answers alone).
+// tree whatever the number. It rearranges prims, and takes the region of their count leaves,
+// each holding its record already (the slab tree's build gives them in the order of the scene's
+// list): it adds each record's compact shape, in that order. Null when memory is short (the slab
+// tree then answers alone).
 QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int threads);
 void freeQueryTree(QueryTree* tree);
 
