@@ -246,6 +246,9 @@ public:
     }
 
     ModelRead read() {
+        if (!model_.asset.version.starts_with("2.")) {
+            return modelError("glTF version " + model_.asset.version + " (only 2.0 is read)");
+        }
         for (const std::string& extension : model_.extensionsRequired) {
             if (extension == "KHR_draco_mesh_compression" || extension == "EXT_meshopt_compression") {
                 return modelError("the file needs " + extension + ", which is not supported");

@@ -109,7 +109,6 @@ HeaderRead readHeader(ModelBytes bytes) {
         const std::vector<std::string_view> words = splitWords(line);
         if (words.empty()) continue;
         const std::string_view keyword = words[0];
-        if (keyword == "comment" || keyword == "obj_info") continue;
         if (keyword == "end_header") {
             header.dataStart = lines.position();
             header.dataLine = at + 1;
@@ -154,9 +153,8 @@ HeaderRead readHeader(ModelBytes bytes) {
             }
             property.name = std::string(words.back());
             header.elements.back().properties.push_back(std::move(property));
-        } else {
-            return headerError("unknown header line \"" + std::string(keyword) + "\"", at);
         }
+        // Any other line (some programs write a line of their own) is read past, as a comment.
     }
     if (!formatSeen) return headerError("the header has no format line", header.dataLine - 1);
     return read;
@@ -308,30 +306,36 @@ private:
             offsets.push_back(stride);
             stride += sizeOf(p.type);
         }
+        // Lists of elements before this one may have taken more than their least size.
+        if (stride != 0 && element.count > (bytes_.size() - at_) / stride) {
+            return endsInside(element, (bytes_.size() - at_) / stride);
+        }
         const std::size_t start = at_;
-        at_ += element.count * stride;  // checkSizes made sure it is there
-        const auto field = [&](int property) {
-            return std::pair{element.properties[property].type, offsets[property]};
+        at_ += element.count * stride;
+        struct Field {
+            PlyType type;
+            std::size_t offset;
         };
-        const auto [tx, ox] = field(layout_.x);
-        const auto [ty, oy] = field(layout_.y);
-        const auto [tz, oz] = field(layout_.z);
+        const auto field = [&](int property) {
+            return Field{element.properties[property].type, offsets[property]};
+        };
+        const auto vector = [&](const unsigned char* record, const Field(&f)[3]) {
+            return Vector{values_.value(f[0].type, record + f[0].offset),
+                          values_.value(f[1].type, record + f[1].offset),
+                          values_.value(f[2].type, record + f[2].offset)};
+        };
+        const Field position[3] = {field(layout_.x), field(layout_.y), field(layout_.z)};
+        const bool normals = layout_.normals();
+        const Field normal[3] = {field(normals ? layout_.nx : layout_.x),
+                                 field(normals ? layout_.ny : layout_.y),
+                                 field(normals ? layout_.nz : layout_.z)};
         constexpr std::size_t piece = std::size_t{1} << 15;
         runTasks(threads_, (element.count + piece - 1) / piece, [&](std::size_t p) {
             const std::size_t end = std::min<std::size_t>(element.count, (p + 1) * piece);
             for (std::size_t k = p * piece; k < end; ++k) {
                 const unsigned char* record = bytes_.data() + start + k * stride;
-                mesh_.positions[k] = {values_.value(tx, record + ox), values_.value(ty, record + oy),
-                                      values_.value(tz, record + oz)};
-            }
-            if (!layout_.normals()) return;
-            const auto [tnx, onx] = field(layout_.nx);
-            const auto [tny, ony] = field(layout_.ny);
-            const auto [tnz, onz] = field(layout_.nz);
-            for (std::size_t k = p * piece; k < end; ++k) {
-                const unsigned char* record = bytes_.data() + start + k * stride;
-                mesh_.normals[k] = {values_.value(tnx, record + onx), values_.value(tny, record + ony),
-                                    values_.value(tnz, record + onz)};
+                mesh_.positions[k] = vector(record, position);
+                if (normals) mesh_.normals[k] = vector(record, normal);
             }
         });
         for (const std::vector<Vector>* values : {&mesh_.positions, &mesh_.normals}) {
@@ -348,6 +352,7 @@ private:
 
     // Any element, record by record and property by property.
     ModelError walk(const Element& element, Role role) {
+        if (element.properties.empty()) return {};  // records of nothing, however many
         const std::size_t size = bytes_.size();
         std::vector<std::uint32_t> face;
         for (std::uint64_t record = 0; record < element.count; ++record) {

@@ -14,7 +14,7 @@ std::string_view LineReader::next() {
     const std::size_t start = at_;
     std::size_t end = text_.find('\n', start);
     if (end == std::string_view::npos) end = text_.size();
-    at_ = end + 1;
+    at_ = end < text_.size() ? end + 1 : end;
     ++line_;
     std::string_view line = text_.substr(start, end - start);
     if (line.ends_with('\r')) line.remove_suffix(1);
@@ -56,7 +56,7 @@ void WordReader::skipLine() {
         at_ = text_.size();
         return;
     }
-    at_ = end + 1;
+    at_ = end < text_.size() ? end + 1 : end;
     ++line_;
 }
 
