@@ -27,6 +27,7 @@
 #include "render/row_blocks.h"
 #include "render/trace.h"
 #include "scene/memory_file.h"
+#include "scene/model/model_file.h"
 #include "scene/parser.h"
 
 namespace {
@@ -381,6 +382,7 @@ void startCluster(int* argc, char*** argv) {
         abortJob(1);
     }
     sceneFileOpener = rank == 0 ? readAndShareSceneFile : receiveSceneFile;
+    modelFileReader = readModelThroughSceneOpener;  // model files travel as the scene files do
     if (rank != 0) silenceOutput();
 }
 
