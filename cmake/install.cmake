@@ -1,10 +1,11 @@
 # Installation and the Debian package. `make install` (PREFIX, DESTDIR) and `make package` use
-# these rules: the programs, their manual pages, the example scenes and the language reference.
+# these rules: the programs, their manual pages, the example scenes (and the model one of them
+# reads) and the language reference.
 include(GNUInstallDirs)
 
 install(TARGETS orvel orvel-mt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT orvel)
 install(FILES man/orvel.1 man/orvel-mt.1 DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT orvel)  # orvel-mt.1 links to orvel.1
-install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv")
+install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv" PATTERN "*.ply")
 install(FILES docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT orvel)
 if(TARGET orvel-mpi)
   install(TARGETS orvel-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT mpi)
