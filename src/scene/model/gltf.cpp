@@ -458,7 +458,11 @@ private:
         }
         const std::size_t count = coordinates.size() / 3;
         const std::size_t base = mesh_.positions.size();
-        if (base + count > maxModelPositions) return {"more than 4294967294 vertices"};
+        // Nodes may place a mesh many times over; not without bound.
+        if (base + count > placementBudget()) {
+            return {"the scene places its meshes more often than read here (over " +
+                    std::to_string(placementBudget()) + " vertices in all)"};
+        }
         for (std::size_t k = 0; k < count; ++k) {
             Vector v{coordinates[3 * k], coordinates[3 * k + 1], coordinates[3 * k + 2]};
             if (instance.moved) v = transformPoint(instance.world, v);
@@ -499,6 +503,10 @@ private:
         } else {
             order.resize(count);
             for (std::size_t k = 0; k < count; ++k) order[k] = static_cast<std::uint32_t>(base + k);
+        }
+        if (mesh_.corners.size() + 3 * order.size() > 3 * placementBudget()) {
+            return {"the scene places its meshes more often than read here (over " +
+                    std::to_string(placementBudget()) + " triangles in all)"};
         }
         addTriangles(mode(primitive), order, normals);
         return {};
@@ -552,6 +560,12 @@ private:
         } else {
             for (std::size_t k = 1; k + 1 < n; ++k) add(order[k], order[k + 1], order[0]);
         }
+    }
+
+    // The most vertices all placed meshes may have together: 32 for each byte of the buffers,
+    // and some 16 million at least, below the indices' limit.
+    std::uint64_t placementBudget() const {
+        return std::min<std::uint64_t>(maxModelPositions, (std::uint64_t{1} << 24) + 32 * bufferBytes_);
     }
 
     const tinygltf::Model& model_;
