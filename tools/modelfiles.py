@@ -46,7 +46,8 @@ def write_ply(path, vertices, faces, normals=None, encoding="binary_little_endia
         f.write(b"".join(face.pack(3, *tri) for tri in faces))
 
 
-def write_stl(path, vertices, faces, binary=True):
+def write_stl(path, vertices, faces, normals=None, binary=True):
+    """STL has no vertex normals: `normals` is there so that every writer is called alike."""
     if binary:
         record = struct.Struct("<12fH")
         with open(path, "wb") as f:
@@ -65,11 +66,12 @@ def write_stl(path, vertices, faces, binary=True):
         f.write("\n".join(lines) + "\n")
 
 
-def write_obj(path, vertices, faces, normals=None):
+def write_obj(path, vertices, faces, normals=None, number=repr):
+    """`number` writes a coordinate: by default with every digit the value needs."""
     lines = ["# written by tools/modelfiles.py"]
-    lines += ["v %r %r %r" % tuple(float(x) for x in v) for v in vertices]
+    lines += ["v %s %s %s" % tuple(number(float(x)) for x in v) for v in vertices]
     if normals:
-        lines += ["vn %r %r %r" % tuple(float(x) for x in n) for n in normals]
+        lines += ["vn %s %s %s" % tuple(number(float(x)) for x in n) for n in normals]
         lines += ["f %d//%d %d//%d %d//%d" % (a + 1, a + 1, b + 1, b + 1, c + 1, c + 1) for a, b, c in faces]
     else:
         lines += ["f %d %d %d" % (a + 1, b + 1, c + 1) for a, b, c in faces]
