@@ -3,6 +3,7 @@
 #include <tiny_obj_loader.h>
 
 #include <algorithm>
+#include <cstring>
 #include <istream>
 #include <limits>
 #include <streambuf>
@@ -94,6 +95,16 @@ void addObjFace(void* data, tinyobj::index_t* indices, int count) {
 
 bool isSpace(char ch) { return ch == ' ' || ch == '\t'; }
 
+// Where the line from `at` on ends: at its line feed or carriage return, or at the end.
+std::size_t lineEnd(std::string_view text, std::size_t at) {
+    const char* const start = text.data() + at;
+    const std::size_t left = text.size() - at;
+    const void* feed = std::memchr(start, '\n', left);
+    const std::size_t length = feed ? static_cast<const char*>(feed) - start : left;
+    const void* carriage = std::memchr(start, '\r', length);
+    return at + (carriage ? static_cast<const char*>(carriage) - start : length);
+}
+
 // Calls statement(line number, text after the keyword) for each line whose statement is
 // `keyword`, with lines as tinyobjloader sees them: ended by a line feed, a carriage return or
 // both, cut at a NUL, blanks before the keyword skipped. Stops when statement returns false.
@@ -102,15 +113,17 @@ void forStatements(std::string_view text, std::string_view keyword, const Statem
     std::int64_t line = 0;
     for (std::size_t at = 0; at < text.size();) {
         ++line;
-        std::size_t end = text.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = text.size();
-        std::string_view rest = text.substr(at, end - at);
-        at = end + (text.substr(end, 2) == "\r\n" ? 2 : 1);
-        rest = rest.substr(0, rest.find('\0'));
-        while (!rest.empty() && isSpace(rest[0])) rest.remove_prefix(1);
-        if (!rest.starts_with(keyword) || rest.size() <= keyword.size() || !isSpace(rest[keyword.size()]))
+        const std::size_t end = lineEnd(text, at);
+        std::size_t start = at;
+        at = end + (end + 1 < text.size() && text[end] == '\r' && text[end + 1] == '\n' ? 2 : 1);
+        while (start < end && isSpace(text[start])) ++start;
+        if (end - start <= keyword.size() || text.compare(start, keyword.size(), keyword) != 0 ||
+            !isSpace(text[start + keyword.size()])) {
             continue;
-        if (!statement(line, rest.substr(keyword.size()))) return;
+        }
+        std::string_view rest = text.substr(start + keyword.size(), end - start - keyword.size());
+        rest = rest.substr(0, rest.find('\0'));
+        if (!statement(line, rest)) return;
     }
 }
 
@@ -122,14 +135,15 @@ void convertExactly(std::string_view text, std::string_view keyword, std::vector
     forStatements(text, keyword, [&](std::int64_t, std::string_view rest) {
         if (k == values.size()) return false;
         double* const components[] = {&values[k].x, &values[k].y, &values[k].z};
+        const char* p = rest.data();
+        const char* const end = p + rest.size();
         for (double* component : components) {
-            const std::size_t start = rest.find_first_not_of(" \t");
-            if (start == std::string_view::npos) break;
-            rest.remove_prefix(start);
-            const std::string_view word = rest.substr(0, rest.find_first_of(" \t\r"));
-            rest.remove_prefix(word.size());
+            while (p != end && isSpace(*p)) ++p;
+            if (p == end) break;
+            const char* const word = p;
+            while (p != end && !isSpace(*p) && *p != '\r') ++p;
             double value = 0.0;
-            if (parseDecimal(word, &value)) *component = value;
+            if (parseDecimal({word, static_cast<std::size_t>(p - word)}, &value)) *component = value;
         }
         ++k;
         return true;
@@ -257,8 +271,7 @@ bool looksLikeObj(ModelBytes bytes) {
                                              "g", "s",  "l",  "p",  "usemtl", "mtllib"};
     const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
     for (std::size_t at = 0; at < text.size();) {
-        std::size_t end = text.find_first_of("\r\n", at);
-        if (end == std::string_view::npos) end = text.size();
+        const std::size_t end = lineEnd(text, at);
         std::string_view line = text.substr(at, end - at);
         at = end + 1;
         while (!line.empty() && isSpace(line[0])) line.remove_prefix(1);
