@@ -1,6 +1,7 @@
 # Installation and the Debian package. `make install` (PREFIX, DESTDIR) and `make package` use
 # these rules: the programs, their manual pages (compressed, as Debian has them), the example
-# scenes, the language reference, and each package's copyright file and changelog.
+# scenes (and the model one of them reads), the language reference, and each package's copyright
+# file and changelog.
 include(GNUInstallDirs)
 
 set(ORVEL_DEB_VERSION 0.1~beta14)
@@ -39,7 +40,7 @@ add_custom_target(orvel_installed_docs ALL DEPENDS ${ORVEL_MAN_PAGE} ${ORVEL_CHA
 
 install(TARGETS orvel orvel-mt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT orvel)
 install(FILES ${ORVEL_MAN_PAGE} ${ORVEL_DOC_BUILD_DIR}/orvel-mt.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT orvel)
-install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv")
+install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv" PATTERN "*.ply")
 install(FILES docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT orvel)
 if(TARGET orvel-mpi)
   install(TARGETS orvel-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT mpi)

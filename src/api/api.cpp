@@ -34,6 +34,7 @@
 #include "render/driver.h"
 #include "render/render_settings.h"
 #include "scene/memory_file.h"
+#include "scene/model/model_file.h"
 #include "scene/parse_state.h"
 #include "scene/parser.h"
 
@@ -138,16 +139,21 @@ void applyOptions(const orvel_options& options) {
 }
 
 // Where the scene comes from while a render runs: the scene driver opens the top file and every
-// include through it. Relative names are taken from the directory given.
+// include and model file through it. Relative names are taken from the directory given.
 class SceneSource {
 public:
     SceneSource(const std::string* text, const char* directory)
-        : text_(text), directory_(directory ? directory : ""), previous_(sceneFileOpener) {
+        : text_(text),
+          directory_(directory ? directory : ""),
+          previous_(sceneFileOpener),
+          previousModelReader_(modelFileReader) {
         current = this;
         sceneFileOpener = open;
+        modelFileReader = readModelThroughSceneOpener;  // model files are looked for the same way
     }
     ~SceneSource() {
         sceneFileOpener = previous_;
+        modelFileReader = previousModelReader_;
         current = nullptr;
     }
     SceneSource(const SceneSource&) = delete;
@@ -167,6 +173,7 @@ private:
     const std::string* text_;  // the top file's bytes, or null to open it by name
     std::string directory_;
     FILE* (*previous_)(const char*);
+    ModelFile (*previousModelReader_)(const char*);
     bool topOpened_ = false;
 };
 
