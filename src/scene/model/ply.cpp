@@ -211,6 +211,15 @@ struct Layout {
     int nx = -1, ny = -1, nz = -1;
     int indices = -1;  // the face element's index list
     bool normals() const { return nx >= 0 && ny >= 0 && nz >= 0; }
+    // Puts the value of vertex property `property` where it belongs, if anywhere.
+    void store(int property, double value, Vector* position, Vector* normal) const {
+        if (property == x) position->x = value;
+        if (property == y) position->y = value;
+        if (property == z) position->z = value;
+        if (property == nx) normal->x = value;
+        if (property == ny) normal->y = value;
+        if (property == nz) normal->z = value;
+    }
 };
 
 ModelError findLayout(const Header& header, Layout* layout) {
@@ -363,8 +372,8 @@ private:
                 if (!p.list) {
                     if (size - at_ < sizeOf(p.type)) return endsInside(element, record);
                     if (role == Role::vertices)
-                        store(static_cast<int>(k), values_.value(p.type, bytes_.data() + at_), &position,
-                              &normal);
+                        layout_.store(static_cast<int>(k), values_.value(p.type, bytes_.data() + at_),
+                                      &position, &normal);
                     at_ += sizeOf(p.type);
                     continue;
                 }
@@ -409,15 +418,6 @@ private:
         return {};
     }
 
-    void store(int property, double value, Vector* position, Vector* normal) const {
-        if (property == layout_.x) position->x = value;
-        if (property == layout_.y) position->y = value;
-        if (property == layout_.z) position->z = value;
-        if (property == layout_.nx) normal->x = value;
-        if (property == layout_.ny) normal->y = value;
-        if (property == layout_.nz) normal->z = value;
-    }
-
     ModelBytes bytes_;
     std::size_t at_;
     const Header& header_;
@@ -458,7 +458,7 @@ public:
                         if (ModelError error = number(element, record, &value); !error.what.empty()) {
                             return {{}, error};
                         }
-                        if (vertices) store(static_cast<int>(k), value, &position, &normal);
+                        if (vertices) layout_.store(static_cast<int>(k), value, &position, &normal);
                         continue;
                     }
                     std::uint64_t count = 0;
@@ -554,15 +554,6 @@ private:
         return {element.name + " " + std::to_string(record) +
                     ": fewer values on the line than the header gives it",
                 text_.lineNumber()};
-    }
-
-    void store(int property, double value, Vector* position, Vector* normal) const {
-        if (property == layout_.x) position->x = value;
-        if (property == layout_.y) position->y = value;
-        if (property == layout_.z) position->z = value;
-        if (property == layout_.nx) normal->x = value;
-        if (property == layout_.ny) normal->y = value;
-        if (property == layout_.nz) normal->z = value;
     }
 
     WordReader text_;
