@@ -291,7 +291,6 @@ ModelRead readObj(ModelBytes bytes, int threads) {
         const std::size_t end = k + 1 < starts.size() ? starts[k + 1] : text.size();
         readPiece(text.substr(starts[k], end - starts[k]), &pieces[k]);
     });
-    std::uint64_t seen = 0;
     for (const ObjPiece& piece : pieces) {
         for (const std::vector<Vector>* values : {&piece.positions, &piece.normals}) {
             for (std::size_t k = 0; k < values->size(); ++k) {
@@ -306,7 +305,6 @@ ModelRead readObj(ModelBytes bytes, int threads) {
                                   lineOf(text, position ? "v" : "vn", ordinal));
             }
         }
-        seen += piece.positions.size();
     }
     return ObjAssembly(text, pieces).assemble();
 }
