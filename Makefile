@@ -142,6 +142,35 @@ fuzz:
 	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
 	    $(FUZZ_ARGS) ../corpus ../seeds
 
+# The model fuzzer (fuzz/fuzz_model.cpp: the model readers, placing and plan), in the same clang
+# tree, FUZZ_SECONDS long, with FUZZ_SEED and FUZZ_ARGS as above. Its seeds are the test models
+# (tests/data/models), the files of assimp-testmodels in the four formats up to 64 KiB, and the
+# inputs that once failed (tests/data/fuzz-models), each behind a first byte of 0 (the format the
+# contents say). MODEL_FUZZ_FORMAT (1 OBJ, 2 PLY, 3 STL, 4 glTF, 5 GLB) pins every input to one
+# reader; each format keeps its own corpus in build-fuzz/model-corpusN. Findings go to
+# build-fuzz/findings.
+MODEL_FUZZ_FORMAT ?=
+ASSIMP_MODELS ?= /usr/share/assimp/models
+.PHONY: fuzz-models
+fuzz-models:
+	@tools/packages build fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_model_fuzz
+	rm -rf $(FUZZ_DIR)/model-seeds $(FUZZ_DIR)/model-run
+	mkdir -p $(FUZZ_DIR)/model-seeds $(FUZZ_DIR)/model-corpus$(MODEL_FUZZ_FORMAT) $(FUZZ_DIR)/findings \
+	    $(FUZZ_DIR)/model-run
+	n=0; for f in tests/data/models/* tests/data/fuzz-models/* \
+	    $$(find $(ASSIMP_MODELS) -type f -size -64k \( -iname '*.obj' -o -iname '*.ply' -o -iname '*.stl' \
+	        -o -iname '*.gltf' -o -iname '*.glb' \) 2>/dev/null); do \
+	    [ -f "$$f" ] || continue; n=$$((n + 1)); { printf '\000'; cat "$$f"; } >$(FUZZ_DIR)/model-seeds/$$n; done
+	cd $(FUZZ_DIR)/model-run && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    $(if $(MODEL_FUZZ_FORMAT),ORVEL_FUZZ_FORMAT=$(MODEL_FUZZ_FORMAT)) \
+	    ../orvel_model_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 -max_len=65536 \
+	    -dict=$(CURDIR)/fuzz/model.dict -print_final_stats=1 \
+	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
+	    $(FUZZ_ARGS) ../model-corpus$(MODEL_FUZZ_FORMAT) ../model-seeds
+
 # The tree cross-compiled for 64-bit ARM (tools/aarch64-linux-gnu.cmake: Debian's cross compiler
 # and arm64 libraries) in build-aarch64, and its tests run under qemu-user.
 AARCH64_DIR ?= build-aarch64

@@ -31,7 +31,7 @@ BENCH_SCENES = ["spheres", "mesh_flat", "mesh_smooth", "cylinders", "glass", "qu
 GALLERY = {  # gallery scene -> uses randomness
     "showcase": True, "primitives": False, "lights": True, "materials": True,
     "depth_of_field": True, "fisheye": False, "antialiasing": True, "haze": True,
-    "include_declare": False,
+    "include_declare": False, "knot": False,
 }
 
 

@@ -1,6 +1,7 @@
 # Installation and the Debian package. `make install` (PREFIX, DESTDIR) and `make package` use
 # these rules: the programs, their manual pages (compressed, as Debian has them), the example
-# scenes, the language reference, and each package's copyright file and changelog.
+# scenes (and the model one of them reads), the language reference, and each package's copyright
+# file and changelog.
 include(GNUInstallDirs)
 
 set(ORVEL_DEB_VERSION 0.1~beta14)
@@ -15,27 +16,35 @@ add_custom_command(OUTPUT ${ORVEL_MAN_PAGE}
   COMMAND ${CMAKE_COMMAND} -E create_symlink orvel.1.gz ${ORVEL_DOC_BUILD_DIR}/orvel-mt.1.gz
   COMMAND ${CMAKE_COMMAND} -E create_symlink orvel.1.gz ${ORVEL_DOC_BUILD_DIR}/orvel-mpi.1.gz
   DEPENDS ${PROJECT_SOURCE_DIR}/man/orvel.1 VERBATIM)
+# Each Debian package's copyright file and compressed changelog, in /usr/share/doc/PACKAGE.
 set(ORVEL_CHANGELOGS)
-foreach(ORVEL_PACKAGE orvel orvel-mpi)
-  configure_file(cmake/debian/changelog.in ${ORVEL_DOC_BUILD_DIR}/${ORVEL_PACKAGE}/changelog @ONLY)
-  set(ORVEL_CHANGELOG ${ORVEL_DOC_BUILD_DIR}/${ORVEL_PACKAGE}/changelog.gz)
-  add_custom_command(OUTPUT ${ORVEL_CHANGELOG}
-    COMMAND sh -c "gzip -9n < '${ORVEL_DOC_BUILD_DIR}/${ORVEL_PACKAGE}/changelog' > '${ORVEL_CHANGELOG}'"
-    DEPENDS ${ORVEL_DOC_BUILD_DIR}/${ORVEL_PACKAGE}/changelog VERBATIM)
-  list(APPEND ORVEL_CHANGELOGS ${ORVEL_CHANGELOG})
-endforeach()
+function(orvel_package_docs package component)
+  set(ORVEL_PACKAGE ${package})  # for the changelog's first line
+  configure_file(cmake/debian/changelog.in ${ORVEL_DOC_BUILD_DIR}/${package}/changelog @ONLY)
+  set(changelog ${ORVEL_DOC_BUILD_DIR}/${package}/changelog.gz)
+  add_custom_command(OUTPUT ${changelog}
+    COMMAND sh -c "gzip -9n < '${ORVEL_DOC_BUILD_DIR}/${package}/changelog' > '${changelog}'"
+    DEPENDS ${ORVEL_DOC_BUILD_DIR}/${package}/changelog VERBATIM)
+  set(ORVEL_CHANGELOGS ${ORVEL_CHANGELOGS} ${changelog} PARENT_SCOPE)
+  install(FILES cmake/debian/copyright ${changelog} DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/${package}
+          COMPONENT ${component})
+endfunction()
+orvel_package_docs(orvel orvel)
+if(TARGET orvel-mpi)
+  orvel_package_docs(orvel-mpi mpi)
+endif()
+orvel_package_docs(liborvel${ORVEL_LIBRARY_SOVERSION} library)
+orvel_package_docs(liborvel-dev dev)
+orvel_package_docs(python3-orvel python)
 add_custom_target(orvel_installed_docs ALL DEPENDS ${ORVEL_MAN_PAGE} ${ORVEL_CHANGELOGS})
 
 install(TARGETS orvel orvel-mt RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT orvel)
 install(FILES ${ORVEL_MAN_PAGE} ${ORVEL_DOC_BUILD_DIR}/orvel-mt.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT orvel)
-install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv")
-install(FILES docs/language.md cmake/debian/copyright ${ORVEL_DOC_BUILD_DIR}/orvel/changelog.gz
-        DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT orvel)
+install(DIRECTORY scenes/ DESTINATION ${CMAKE_INSTALL_DATADIR}/orvel/scenes COMPONENT orvel FILES_MATCHING PATTERN "*.orv" PATTERN "*.ply")
+install(FILES docs/language.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT orvel)
 if(TARGET orvel-mpi)
   install(TARGETS orvel-mpi RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COMPONENT mpi)
   install(FILES ${ORVEL_DOC_BUILD_DIR}/orvel-mpi.1.gz DESTINATION ${CMAKE_INSTALL_MANDIR}/man1 COMPONENT mpi)
-  install(FILES cmake/debian/copyright ${ORVEL_DOC_BUILD_DIR}/orvel-mpi/changelog.gz
-          DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/orvel-mpi COMPONENT mpi)
 endif()
 
 # Debian packages whose dependencies on the runtime libraries (libc, libstdc++, libpng, libjpeg,

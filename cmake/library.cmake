@@ -44,8 +44,8 @@ write_basic_package_version_file(orvelConfigVersion.cmake VERSION ${ORVEL_LIBRAR
   COMPATIBILITY SameMajorVersion)
 install(FILES ${PROJECT_BINARY_DIR}/orvelConfig.cmake ${PROJECT_BINARY_DIR}/orvelConfigVersion.cmake
   DESTINATION ${CMAKE_INSTALL_LIBDIR}/cmake/orvel COMPONENT dev)
-install(FILES docs/api.md DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT dev)
-install(FILES examples/spheres.py DESTINATION ${CMAKE_INSTALL_DOCDIR}/examples COMPONENT python)
+install(FILES docs/api.md DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/liborvel-dev COMPONENT dev)
+install(FILES examples/spheres.py DESTINATION ${CMAKE_INSTALL_DATAROOTDIR}/doc/python3-orvel/examples COMPONENT python)
 
 # The Python module goes where the system's Python 3 looks for it: under /usr, the directory
 # Debian's packages use (lib/python3/dist-packages), under any other prefix the one of the

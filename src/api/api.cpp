@@ -3,6 +3,8 @@
 // its image, and reports the outcome as a status, a message and a line.
 #include <algorithm>
 #include <cerrno>
+#include <chrono>
+#include <cstdint>
 #include <cstdio>
 #include <cstring>
 #include <iterator>
@@ -14,21 +16,25 @@
 #include <strings.h>
 
 #include "api/call.h"
-#include "api/memory_render.h"
 #include "api/orvel.h"
+#include "api/progress.h"
 #include "app/run.h"
 #include "base/fatal.h"
 #include "image/bmp.h"
 #include "image/image.h"
 #include "image/jpg.h"
+#include "image/memory_picture.h"
 #include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
 #include "image/versions.h"
 #include "objects/data.h"
 #include "objects/hierarchy/pqueue.h"
+#include "render/bands.h"
+#include "render/driver.h"
 #include "render/render_settings.h"
 #include "scene/memory_file.h"
+#include "scene/model/model_file.h"
 #include "scene/parse_state.h"
 #include "scene/parser.h"
 
@@ -133,16 +139,21 @@ void applyOptions(const orvel_options& options) {
 }
 
 // Where the scene comes from while a render runs: the scene driver opens the top file and every
-// include through it. Relative names are taken from the directory given.
+// include and model file through it. Relative names are taken from the directory given.
 class SceneSource {
 public:
     SceneSource(const std::string* text, const char* directory)
-        : text_(text), directory_(directory ? directory : ""), previous_(sceneFileOpener) {
+        : text_(text),
+          directory_(directory ? directory : ""),
+          previous_(sceneFileOpener),
+          previousModelReader_(modelFileReader) {
         current = this;
         sceneFileOpener = open;
+        modelFileReader = readModelThroughSceneOpener;  // model files are looked for the same way
     }
     ~SceneSource() {
         sceneFileOpener = previous_;
+        modelFileReader = previousModelReader_;
         current = nullptr;
     }
     SceneSource(const SceneSource&) = delete;
@@ -162,6 +173,7 @@ private:
     const std::string* text_;  // the top file's bytes, or null to open it by name
     std::string directory_;
     FILE* (*previous_)(const char*);
+    ModelFile (*previousModelReader_)(const char*);
     bool topOpened_ = false;
 };
 
@@ -195,33 +207,42 @@ orvel_statistics sceneStatistics() {
 // The run of the command line from its scene to its picture, into memory.
 Outcome renderScene(const char* name, const orvel_options& options, LibraryCall& call,
                     std::unique_ptr<PictureRecord>* picture) {
-    MemoryRender render;
-    render.bands = std::max(options.threads, 1);
-    render.progress = options.progress;
-    render.progressUser = options.progress_user;
+    const int bands = std::max(options.threads, 1);
+    RenderProgress progress;
+    progress.callback = options.progress;
+    progress.user = options.progress_user;
     auto record = std::make_unique<PictureRecord>();
     Outcome outcome;
     try {
         resetRunState();
         widthOnCommandLine = options.width != 0;
         heightOnCommandLine = options.height != 0;
-        if (readScene(name, render.bands) != 0) {
+        if (readScene(name, bands) != 0) {
             outcome.status = ORVEL_ERROR_SCENE;
         } else {
             applyOptions(options);
             record->statistics = sceneStatistics();
             record->jpeg_quality = jpeg_quality;
+            iImageType = memoryImage;
+            progress.rowsTotal = myDisplay.height;
             call.capture().clear();
-            memoryRender = &render;
-            renderParsedScene(renderIntoMemory);
-            if (render.cancelled) outcome = {ORVEL_CANCELLED, "the render was cancelled", 0};
+            const WatchedRender watched(&progress);
+            const auto start = std::chrono::steady_clock::now();
+            renderParsedScene(bands > 1 ? RenderDriver::threadBands : RenderDriver::callingThread);
+            record->statistics.seconds =
+                std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+            record->frame = takeMemoryPicture();
         }
     } catch (const RunAbort& abort) {
-        outcome.status = abort.status == -1 ? ORVEL_ERROR_SCENE : ORVEL_ERROR_RENDER;
+        if (abort.status == bandsCancelled) {
+            outcome = {ORVEL_CANCELLED, "the render was cancelled", 0};
+        } else {
+            outcome.status = abort.status == -1 ? ORVEL_ERROR_SCENE : ORVEL_ERROR_RENDER;
+        }
     } catch (const std::bad_alloc&) {
         outcome = {ORVEL_ERROR_RENDER, "Not enough memory", 0};
     }
-    memoryRender = nullptr;
+    const std::uint64_t rays = raysTraced();
     resetRunState();
     if (outcome.status == ORVEL_ERROR_SCENE ||
         (outcome.status == ORVEL_ERROR_RENDER && outcome.message.empty())) {
@@ -229,14 +250,12 @@ Outcome renderScene(const char* name, const orvel_options& options, LibraryCall&
     }
     if (outcome.status != ORVEL_OK) return outcome;
 
-    record->frame = std::move(render.frame);
     record->size = sizeof(orvel_picture);
     record->width = record->frame.width();
     record->height = record->frame.height();
     record->row_bytes = record->frame.rowBytes();
     record->pixels = record->frame.row(0);
-    record->statistics.rays = render.rays;
-    record->statistics.seconds = render.seconds;
+    record->statistics.rays = rays;
     *picture = std::move(record);
     return outcome;
 }

@@ -79,6 +79,7 @@ LibraryCall::~LibraryCall() {
 }
 
 void LibraryCall::toHost(void* self, ConsoleStream stream, const char* text, std::size_t length) {
+    markRenderThread();  // a thread that prints during a call is one of its threads
     LibraryCall& call = *static_cast<LibraryCall*>(self);
     // Each file read starts a new step: what went before cannot be what stopped the run.
     if (startsWith(std::string(text, length), "\n Parsing ")) {

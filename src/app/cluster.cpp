@@ -16,6 +16,7 @@
 #include "render/camera.h"
 #include "render/progress.h"
 #include "render/render_settings.h"
+#include "scene/model/model_file.h"
 #include "scene/parser.h"
 
 namespace {
@@ -76,6 +77,7 @@ void startCluster(int* argc, char*** argv) {
         abortJob(1);
     }
     sceneFileOpener = rank == 0 ? readAndShareSceneFile : receiveSceneFile;
+    modelFileReader = readModelThroughSceneOpener;  // model files travel as the scene files do
     // Ranks other than 0 print nothing of the run they share with rank 0; once the render starts,
     // what they print is their own failure.
     if (rank != 0) setConsoleOn(false);

@@ -5,8 +5,8 @@
 #pragma once
 
 // Starts MPI (only the main thread of each rank calls it), silences the standard output of every
-// rank but rank 0 while it reads the scene, and makes every rank read the scene files through
-// rank 0. Ends the process when MPI cannot run the render threads.
+// rank but rank 0 while it reads the scene, and makes every rank read the scene files and model
+// files through rank 0. Ends the process when MPI cannot run the render threads.
 void startCluster(int* argc, char*** argv);
 
 // The render step of orvel-mpi, in place of the render driver, on every rank: rank 0 opens the

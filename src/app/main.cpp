@@ -15,6 +15,7 @@
 #include "app/settings.h"
 #include "base/console.h"
 #include "base/fatal.h"
+#include "base/tasks.h"
 #include "image/image.h"
 #include "image/versions.h"
 #include "objects/data.h"
@@ -117,6 +118,10 @@ int threadCount(int asked) {
 // Reads the scene file. In the multi-threaded program a second processor makes the scene's storage
 // ready ahead of the parser meanwhile, which would otherwise wait for every fresh page it fills.
 int readScene(Edition which) {
+    // A model file is read by as many threads as the set-up after the scene will use.
+    buildThreads = which == Edition::multi     ? std::max(numThreads, 2)
+                   : which == Edition::cluster ? numThreads
+                                               : 1;
     if (which != Edition::multi) return parseFile(inputFileName);
     const StorageAhead ahead;
     return parseFile(inputFileName);

@@ -9,6 +9,7 @@
 #include "base/console.h"
 #include "image/bmp.h"
 #include "image/jpg.h"
+#include "image/memory_picture.h"
 #include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
@@ -28,14 +29,16 @@ struct ImageWriter {
     void (*discard)();
 };
 
-// Indexed by `iImageType`.
+// Indexed by `iImageType`; the last, without a file, for a program that embeds the renderer.
 constexpr ImageWriter writers[] = {
     {".tga", "TGA", tgaCanStore, openTGA, writeTGALine, closeTGA, discardTGA},
     {".bmp", "BMP", bmpCanStore, openBMP, writeBMPLine, closeBMP, discardBMP},
     {".ppm", "PPM", nullptr, openPPM, writePPMLine, closePPM, discardPPM},
     {".png", "PNG", pngCanStore, openPNG, writePNGLine, closePNG, discardPNG},
     {".jpg", "JPEG", jpgCanStore, openJPG, writeJPGLine, closeJPG, discardJPG},
+    {"", "memory", nullptr, openMemory, writeMemoryLine, closeMemory, discardMemory},
 };
+static_assert(std::size(writers) == memoryImage + 1);
 
 // No format is asked for a longer side, whatever its header could hold: a picture beyond it is a
 // mistake (a few billion pixels would render for days), refused before anything is rendered.
@@ -89,7 +92,7 @@ int openImage(const char* name, int width, int height) {
     }
     openWriter = &writer;
     openFileName = fileName;
-    consolePrint(" Rendering to: %s\n", fileName.c_str());
+    if (*writer.suffix) consolePrint(" Rendering to: %s\n", fileName.c_str());
     consolePrint(" Resolution:   %d x %d\n", width, height);
     return 0;
 }

@@ -3,14 +3,14 @@
 // image is open at a time.
 #pragma once
 
-extern int iImageType;    // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG
+extern int iImageType;    // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG; 5 kept in memory (image/memory_picture.h)
 extern int jpeg_quality;  // 0 or less means 90, above 100 means 100
 
 // Appends the suffix of the format chosen by `iImageType` to name, opens that writer and prints
-// the file name and resolution. 0, or -1 when the image is refused before anything is rendered
-// (an unknown format, a size that is not positive, a side beyond 65535 pixels or beyond what the
-// format can hold, a frame larger than half the machine's memory, a file that cannot be created): one message
-// line printed, no file left behind. An image still open is dropped first.
+// the file name (a picture kept in memory has none) and resolution. 0, or -1 when the image is refused before
+// anything is rendered (an unknown format, a size that is not positive, a side beyond 65535 pixels or beyond
+// what the format can hold, a frame larger than half the machine's memory, a file that cannot be created):
+// one message line printed, no file left behind. An image still open is dropped first.
 int openImage(const char* name, int width, int height);
 // Stores row y (3 * width bytes, red, green, blue); TGA and BMP swap the caller's row in place.
 // 0, or -1 when no image is open or it has no row y (nothing touched).

@@ -2,6 +2,7 @@
 
 #include <pthread.h>
 
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 
@@ -17,6 +18,7 @@
 #include "render/render_settings.h"
 #include "render/scans.h"
 #include "shading/light.h"
+#include "shading/trace.h"
 
 int iBounds[8][2]{};
 
@@ -71,10 +73,17 @@ void renderInThreads() {
     for (int k = 0; k < started; ++k) pthread_join(threads[k], nullptr);
 }
 
+// A scan, with the rays it traces counted.
+void scanCounted(ScanFn scan, RowFeed* feed) {
+    const std::uint64_t before = tracedRays;
+    scan(feed);
+    countRays(tracedRays - before);
+}
+
 void renderInCallingThread(ScanFn scan) {
     BandRows band{{0, myDisplay.height}, false};
     RowFeed feed = bandFeed(&band);
-    scan(&feed);
+    scanCounted(scan, &feed);
 }
 
 }  // namespace
@@ -82,7 +91,7 @@ void renderInCallingThread(ScanFn scan) {
 void renderThreadRows(RowFeed* feed) {
     drawRandomInRuns();
     try {
-        scanFor(iAntialias)(feed);
+        scanCounted(scanFor(iAntialias), feed);
     } catch (const RunAbort& abort) {
         recordBandFailure(abort.status != 0 ? abort.status : 1);
         stopAllBands();

@@ -3,7 +3,10 @@
 #include "image/image.h"
 #include "render/progress.h"
 
+RowWatcher rowWatcher{nullptr, nullptr};
+
 void writeRowToImage(unsigned char* row, int y) {
+    if (rowWatcher.rowDone) rowWatcher.rowDone(rowWatcher.owner, row, y);
     writeImageLine(row, y);
     showProgress(y);
 }

@@ -19,9 +19,17 @@ struct RowFeed {
     void* owner;
 };
 
-// Where a finished row goes in a render on one machine: into the image (writeImageLine), then a
-// progress tick.
+// Where a finished row goes in a render on one machine: to the row watcher, when there is one, as
+// the scan made it (red, green, blue), then into the image (writeImageLine), then a progress tick.
 void writeRowToImage(unsigned char* row, int y);
+
+// Who else hears of every finished row (a program that embeds the renderer, for its progress):
+// called from the render threads, for one row at a time in each; null when nobody.
+struct RowWatcher {
+    void (*rowDone)(void* owner, const unsigned char* row, int y);
+    void* owner;
+};
+extern RowWatcher rowWatcher;
 
 // One band: its span once, each row written to the image.
 struct BandRows {

@@ -33,7 +33,7 @@ constexpr int decimalMode = 2;
 constexpr int integerMode = 3;
 
 constexpr int keywordCount = static_cast<int>(std::size(liste_motcle));
-static_assert(keywordCount == 82);
+static_assert(keywordCount == 83);
 
 struct Keyword {
     std::string_view word;

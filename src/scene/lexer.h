@@ -101,6 +101,7 @@ enum KeywordCode : int {
     kwMove = 1001,
     kwRotate = 1002,
     kwScale = 1003,
+    kwMesh = 1100,
 };
 
 struct MotCle {
@@ -192,6 +193,7 @@ inline constexpr MotCle liste_motcle[] = {
     {"move", kwMove},
     {"rotate", kwRotate},
     {"scale", kwScale},
+    {"mesh", kwMesh},
 };
 
 // The longest word, number or string the lexer takes; one more character is a parse error.

@@ -15,6 +15,7 @@
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
+#include "scene/mesh_block.h"
 #include "scene/object_blocks.h"
 #include "scene/parse_state.h"
 #include "shading/light.h"
@@ -173,6 +174,7 @@ int parseSceneFile(const char* name, const char* includer) {
             case kwTriangle: yy_triangle(in); break;
             case kwPatch:
             case kwSmoothTriangle: yy_patch(in); break;
+            case kwMesh: yy_mesh(in, path.c_str()); break;
             default:
                 consolePrint("\n Scene parser returned error: %d '%s'\n", token, chaine);
                 yyerror(" Unkown term");

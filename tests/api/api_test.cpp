@@ -292,7 +292,7 @@ TEST(Api, ProgressCancelsAtTheRowItAnswers) {
 
 // A thousand renders in a row, of scenes and options of every kind and of scenes that fail, each
 // give what the first of their kind gave: nothing is left over from one render to the next, and
-// (under the leak checker, and by the heap's own count) nothing stays allocated.
+// nothing stays allocated (under the leak checker exactly, and by the heap's own count roughly).
 TEST(Api, AThousandRendersStartClean) {
     std::vector<std::pair<std::string, orvel_options>> cases;
     for (const std::string& name : exampleScenes()) {
@@ -315,7 +315,9 @@ TEST(Api, AThousandRendersStartClean) {
         const std::size_t k = (i * 7) % cases.size();
         ASSERT_EQ(renderText(cases[k].first, cases[k].second), first[k]) << "render " << i << ", case " << k;
     }
-    EXPECT_LE(mallinfo2().uordblks, heapInUse);
+    // The heap's count moves by a few kilobytes as chunks wait in the threads' caches; a leak of
+    // one small block a render would add tens of kilobytes over these 900 renders.
+    EXPECT_LE(mallinfo2().uordblks, heapInUse + 16384);
 }
 
 // Two host threads rendering at once take turns: the renders never overlap, and each gives its

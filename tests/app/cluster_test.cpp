@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "support/files.h"
+#include "support/model_files.h"
 #include "support/parse_fixture.h"
 
 namespace {
@@ -154,6 +155,39 @@ TEST(Cluster, RankZeroReadsTheScenesAndPrintsOnce) {
     const ProgramRun help = runCluster(2, {"--help"}, here.path());
     EXPECT_EQ(help.status, 255);
     EXPECT_EQ(help.out, clusterBanner + usageText("-mpi"));
+}
+
+// Model files, like scene files, need only exist where rank 0 runs: a glTF file with its buffer
+// beside it and a PLY file, both found beside the scene, reach the other ranks (started in an
+// empty directory) through rank 0, and the picture is orvel's. A model that cannot be read ends
+// every rank after one message.
+TEST(Cluster, ModelFilesComeFromRankZero) {
+    TempDir here, elsewhere;
+    fs::create_directory(here.path("models"));
+    const GltfParts parts = gltfParts(tentMesh(), "tent.bin");
+    std::ofstream(here.path("models/tent.gltf")) << parts.json;
+    std::ofstream(here.path("models/tent.bin")) << parts.buffer;
+    std::ofstream(here.path("models/tent.ply")) << plyFile(tentMesh(), "binary_little_endian");
+    std::ofstream(here.path("models/scene.orv")) << sceneBase << "light { position <2 -5 5> color 1 1 1 }\n"
+                                                 << "mesh { file \"tent.gltf\" scale 1.5 }\n"
+                                                 << "mesh { file \"tent.ply\" flat move <-2 0 -1> }\n";
+    const std::vector<std::string> args{"-i", "models/scene.orv", "-r", "24", "18", "-ppm", "-o", "pic"};
+    const std::string single = runProgram(orvelProgram(false), args, here.path()).out;
+    const std::string picture = readWholeFile(here.path("pic.ppm"));
+    fs::remove(here.path("pic.ppm"));
+    const ProgramRun run = runCommand(mpirun(with(with({"-np", "1", "-wdir", here.path(), clusterProgram}, args),
+                                                  with({":", "-np", "2", "-wdir", elsewhere.path(), clusterProgram}, args))),
+                                      here.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(maskTime(run.out), clusterOutput(single, 3, 1));
+    EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == picture);
+    EXPECT_TRUE(elsewhere.empty());
+
+    std::ofstream(here.path("models/scene.orv")) << sceneBase << "mesh { file \"tent.stl\" }\n";
+    const ProgramRun failed = runCluster(3, args, here.path());
+    EXPECT_EQ(failed.status, 255);
+    EXPECT_EQ(failed.out, clusterBanner + "\n Parsing models/scene.orv" +
+                              parseError(4, " mesh file tent.stl: cannot be opened (No such file or directory)"));
 }
 
 // A scene error, on any rank's reading of the same bytes (at the end of a file of several pieces),

@@ -323,8 +323,8 @@ TEST(UserInstall, TheInstalledProgramRendersAnInstalledScene) {
         runCommand({ORVEL_CMAKE_COMMAND, "--install", ORVEL_BINARY_DIR, "--prefix", prefix.path()}, work.path());
     ASSERT_EQ(install.status, 0) << install.out << install.err;
     for (const char* file : {"bin/orvel", "bin/orvel-mt", "share/man/man1/orvel.1.gz", "share/orvel/scenes/showcase.orv",
-                             "share/orvel/scenes/palette.orv", "share/doc/orvel/language.md", "share/doc/orvel/copyright",
-                             "share/doc/orvel/changelog.gz"})
+                             "share/orvel/scenes/palette.orv", "share/orvel/scenes/knot.ply", "share/doc/orvel/language.md",
+                             "share/doc/orvel/copyright", "share/doc/orvel/changelog.gz"})
         EXPECT_TRUE(fs::is_regular_file(prefix.path(file))) << file;
     EXPECT_EQ(fs::read_symlink(prefix.path("share/man/man1/orvel-mt.1.gz")), "orvel.1.gz");
     const ProgramRun run =

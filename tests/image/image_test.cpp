@@ -57,7 +57,7 @@ TEST_F(ImageDispatch, RefusesWhatItCannotWriteBeforeCreatingAFile) {
         {4, 10, 65501, " Image size 10 x 65501 is too large for JPEG\n"},
         {3, 1000001, 1, " Image size 1000001 x 1 is too large for PNG\n"},
         {2, 1, 65536, " Image size 1 x 65536 is too large: at most 65535 pixels a side\n"},
-        {5, 4, 4, " Unknown image type 5\n"},
+        {6, 4, 4, " Unknown image type 6\n"},
     };
     for (const auto& c : cases) {
         iImageType = c.type;
