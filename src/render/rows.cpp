@@ -2,6 +2,7 @@
 
 #include "image/image.h"
 #include "render/ray.h"
+#include "render/rows_left.h"
 
 void writeRowToImage(unsigned char* row, int y) {
     writeImageLine(row, y);
@@ -12,10 +13,7 @@ namespace {
 
 bool nextBandRows(void* owner, RowSpan* span) {
     BandRows* band = static_cast<BandRows*>(owner);
-    if (band->given) return false;
-    band->given = true;
-    *span = band->span;
-    return true;
+    return band->left->nextSpan(&band->stretch, span);
 }
 
 void bandRowDone(void*, unsigned char* row, int y) { writeRowToImage(row, y); }

@@ -23,9 +23,12 @@ struct RowFeed {
 // progress tick.
 void writeRowToImage(unsigned char* row, int y);
 
-// One band: its span once, each row written to the image.
+class RowsLeft;
+
+// One band: the rows left in its stretch, each run of consecutive rows left as a span, each row
+// written to the image. (With every row left, the stretch is one span.)
 struct BandRows {
-    RowSpan span;
-    bool given;
+    RowSpan stretch;
+    const RowsLeft* left;
 };
 RowFeed bandFeed(BandRows* band);

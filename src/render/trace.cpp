@@ -13,6 +13,7 @@
 #include "objects/data.h"
 #include "render/bands.h"
 #include "render/ray.h"
+#include "render/rows_left.h"
 #include "shading/light.h"
 
 namespace {
@@ -47,13 +48,14 @@ void* runBand(void* feed) {
     return nullptr;
 }
 
-void renderInThreads() {
+// The rows left go to the bands in equal shares: the bands of initMTBounds when every row is left.
+void renderInThreads(const RowsLeft& left) {
     BandRows bands[maxBands];
     RowFeed feeds[maxBands];
     pthread_t threads[maxBands];
     int started = 0;
     for (int k = 0; k < numThreads; ++k) {
-        bands[k] = {{iBounds[k][0], iBounds[k][1]}, false};
+        bands[k] = {left.share(k, numThreads), &left};
         feeds[k] = bandFeed(&bands[k]);
         if (pthread_create(&threads[k], nullptr, runBand, &feeds[k]) != 0) {
             std::printf(" Thread creation failed!!\n\n");
@@ -66,8 +68,8 @@ void renderInThreads() {
     for (int k = 0; k < started; ++k) pthread_join(threads[k], nullptr);
 }
 
-void renderInCallingThread(ScanFn scan) {
-    BandRows band{{0, myDisplay.height}, false};
+void renderInCallingThread(ScanFn scan, const RowsLeft& left) {
+    BandRows band{{0, myDisplay.height}, &left};
     RowFeed feed = bandFeed(&band);
     scan(&feed);
 }
@@ -114,15 +116,16 @@ void doTrace(RenderDriver driver) {
         initMTBounds(numThreads);
     }
     if (openImage(myDisplay.outputName, myDisplay.width, myDisplay.height) == -1) abortRun(1);
+    const RowsLeft left(myDisplay.height);
     showProgressInit();
     const std::clock_t t0 = std::clock();
     cameraSetup();
 
     if (inBands) {
-        renderInThreads();
+        renderInThreads(left);
     } else {
         try {
-            renderInCallingThread(scanFor(iAntialias));
+            renderInCallingThread(scanFor(iAntialias), left);
         } catch (const RunAbort&) {
             discardImage();
             throw;
