@@ -13,6 +13,7 @@ int jpeg_quality = 0;
 int numThreads = 2;
 int iPQSize = 128;
 int iBounds[8][2]{};
+bool resumeRender = false;
 std::optional<std::uint64_t> randomSeed;
 Vector Slab[3]{};
 int bunching = 0;
@@ -26,6 +27,7 @@ void resetSettings() {
     numThreads = 2;
     iPQSize = 128;
     for (auto& band : iBounds) band[0] = band[1] = 0;
+    resumeRender = false;
     randomSeed.reset();
     setStartupDefaults();
 }

@@ -31,6 +31,8 @@ extern int numThreads;    // orvel-mt: render bands, 2, 4 or 8; orvel-mpi: rende
 inline constexpr int maxRankThreads = 64;
 extern int iPQSize;        // capacity of the traversal's priority queue
 extern int iBounds[8][2];  // per band: first row, end row (exclusive)
+// --resume: the rows a journal of the same render kept are not rendered again.
+extern bool resumeRender;
 // --seed: random sampling from sample streams keyed by this seed; without it, from rand().
 extern std::optional<std::uint64_t> randomSeed;
 

@@ -3,12 +3,16 @@
 // image is open at a time.
 #pragma once
 
+#include <string>
+
 // Appends the suffix of the format chosen by `iImageType` to name, opens that writer and prints
 // the file name and resolution. 0, or -1 when the image is refused before anything is rendered
 // (an unknown format, a size that is not positive, a side beyond 65535 pixels or beyond what the
 // format can hold, a frame larger than half the machine's memory, a file that cannot be created): one message
 // line printed, no file left behind. An image still open is dropped first.
 int openImage(const char* name, int width, int height);
+// The file name of the open image (the name given and the format's suffix); empty when none is.
+const std::string& openImageName();
 // Stores row y (3 * width bytes, red, green, blue); TGA and BMP swap the caller's row in place.
 // 0, or -1 when no image is open or it has no row y (nothing touched).
 int writeImageLine(unsigned char* row, int y);
