@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 #include <system_error>
 
 #include "app/run.h"
@@ -16,6 +17,7 @@
 #include "image/image.h"
 #include "image/versions.h"
 #include "objects/data.h"
+#include "render/resume.h"
 #include "scene/parser.h"
 
 namespace {
@@ -108,6 +110,39 @@ int threadCount(int asked) {
     if (asked == 2 || asked == 4 || asked == 8) return asked;
     std::printf(" Invalid number of threads: defaulting to 2 threads\n");
     return 2;
+}
+
+// The command that finishes an interrupted render: this one, with --resume. Words that the shell
+// would take apart or expand are quoted.
+std::string finishCommand(int argc, char** argv) {
+    std::string command = edition == Edition::cluster ? "mpirun" : "";
+    bool resuming = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        resuming = resuming || word == "--resume";
+        if (!command.empty()) command += ' ';
+        if (!word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                    "0123456789_@%+=:,./-") == std::string::npos) {
+            command += word;
+            continue;
+        }
+        command += '\'';
+        for (const char c : word) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += '\'';
+    }
+    return resuming ? command : command + " --resume";
+}
+
+// The scene files are read through the opener the program set, their bytes going into the scene's
+// fingerprint for the render's journal on the way.
+FILE* (*readSceneFile)(const char* name) = nullptr;
+
+FILE* openAndFingerprint(const char* name) { return fingerprintSceneFile(readSceneFile(name)); }
+
+void fingerprintSceneFiles() {
+    if (sceneFileOpener == openAndFingerprint) return;
+    readSceneFile = sceneFileOpener;
+    sceneFileOpener = openAndFingerprint;
 }
 
 // Reads the scene file. In the multi-threaded program a second processor makes the scene's storage
@@ -220,6 +255,8 @@ void parseArgs(int argc, char** argv) {
             iImageType = 3;
         } else if (std::strcmp(arg, "--seed") == 0) {
             randomSeed = toSeed(takeValue(argc, argv, &i));
+        } else if (std::strcmp(arg, "--resume") == 0) {
+            resumeRender = true;
         } else {
             usageError();
         }
@@ -234,6 +271,8 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     edition = which;
     removeImageOnSignals();
     resetRunState();
+    keepRenderJournals(finishCommand(argc, argv));
+    fingerprintSceneFiles();
     if (edition == Edition::cluster) numThreads = 1;
     showCredits();
     if (argc < 2) {

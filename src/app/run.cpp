@@ -11,6 +11,7 @@
 #include "objects/tasks.h"
 #include "render/bands.h"
 #include "render/ray.h"
+#include "render/resume.h"
 #include "scene/parser.h"
 #include "shading/shade.h"
 
@@ -22,6 +23,7 @@ void resetRunState() {
     myBackGroundColor = {0.0, 0.0, 0.0};
     myHaze = {0.0, {0.0, 0.0, 0.0}};
     resetBands();
+    resetRenderJournals();
     buildThreads = 1;
     std::srand(1);
 }

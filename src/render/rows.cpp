@@ -2,9 +2,11 @@
 
 #include "image/image.h"
 #include "render/ray.h"
+#include "render/resume.h"
 #include "render/rows_left.h"
 
 void writeRowToImage(unsigned char* row, int y) {
+    journalRow(row, y);  // first: TGA and BMP swap the row in place
     writeImageLine(row, y);
     showProgress(y);
 }

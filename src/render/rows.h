@@ -19,8 +19,8 @@ struct RowFeed {
     void* owner;
 };
 
-// Where a finished row goes in a render on one machine: into the image (writeImageLine), then a
-// progress tick.
+// Where a finished row goes in a render on one machine: to the render's journal, into the image
+// (writeImageLine), then a progress tick.
 void writeRowToImage(unsigned char* row, int y);
 
 class RowsLeft;

@@ -13,7 +13,7 @@
 #include "objects/data.h"
 #include "render/bands.h"
 #include "render/ray.h"
-#include "render/rows_left.h"
+#include "render/resume.h"
 #include "shading/light.h"
 
 namespace {
@@ -116,16 +116,17 @@ void doTrace(RenderDriver driver) {
         initMTBounds(numThreads);
     }
     if (openImage(myDisplay.outputName, myDisplay.width, myDisplay.height) == -1) abortRun(1);
-    const RowsLeft left(myDisplay.height);
+    RenderJournal journal(openImageName(), myDisplay.width, myDisplay.height, resumeRender);
     showProgressInit();
+    journal.showRestoredProgress();
     const std::clock_t t0 = std::clock();
     cameraSetup();
 
     if (inBands) {
-        renderInThreads(left);
+        renderInThreads(journal.rowsLeft());
     } else {
         try {
-            renderInCallingThread(scanFor(iAntialias), left);
+            renderInCallingThread(scanFor(iAntialias), journal.rowsLeft());
         } catch (const RunAbort&) {
             discardImage();
             throw;
@@ -138,5 +139,7 @@ void doTrace(RenderDriver driver) {
 
     const std::clock_t t1 = std::clock();
     std::printf("\n\n Rendering time: %4.2f second(s)\n", static_cast<double>(t1 - t0) / clockTicksPerSecond);
+    journal.makeRoomForPicture();
     if (closeImage() == -1) abortRun(1);
+    journal.pictureWritten();
 }
