@@ -80,9 +80,11 @@ void takeName(char (&target)[N], const char* name, const char* what) {
     std::strcpy(target, name);
 }
 
-// Ctrl-C, a hang-up or a kill during the render: the image being written is removed and the
-// process ends by the same signal (the handler is reset to the default action on entry).
+// Ctrl-C, a hang-up or a kill during the render: the journal keeps the rows finished, the image
+// being written is removed and the process ends by the same signal (the handler is reset to the
+// default action on entry).
 void endBySignal(int signal) {
+    journalInterrupted();
     removeUnfinishedOutput();
     std::raise(signal);
 }
