@@ -14,6 +14,7 @@
 #include <cstring>
 #include <deque>
 #include <list>
+#include <optional>
 #include <string>
 #include <system_error>
 #include <thread>
@@ -24,7 +25,9 @@
 #include "image/image.h"
 #include "render/bands.h"
 #include "render/ray.h"
+#include "render/resume.h"
 #include "render/row_blocks.h"
+#include "render/rows_left.h"
 #include "render/trace.h"
 #include "scene/memory_file.h"
 #include "scene/parser.h"
@@ -71,6 +74,7 @@ void restoreOutput() {
 // A rank that cannot go on ends the whole job, so that no rank waits for a message that will not
 // come; rank 0 first removes the image it had begun.
 [[noreturn]] void abortJob(int status) {
+    journalInterrupted();
     discardImage();
     std::fflush(stdout);
     MPI_Abort(MPI_COMM_WORLD, status);
@@ -269,8 +273,8 @@ void dropSentAnswers(std::deque<Answer>* answers) {
 
 // Rank 0: its render threads write their blocks into the image themselves, while its main thread
 // writes the blocks the other ranks send back and answers each one, until every row is in.
-void renderOnRankZero(int workers) {
-    ImageBlocks blocks(myDisplay.height, workers, 3 * std::size_t(myDisplay.width));
+void renderOnRankZero(int workers, const RowsLeft& left) {
+    ImageBlocks blocks(myDisplay.height, workers, 3 * std::size_t(myDisplay.width), &left);
     for (int k = 0; k < startingBlocks(); ++k) {
         RowSpan theirs;
         blocks.take(&theirs);
@@ -341,9 +345,9 @@ int takeAnswers(BlockQueue* queue) {
 
 // Any other rank: its render threads fill blocks; its main thread sends each finished block to
 // rank 0 and queues the block that comes back in answer, until no more can come.
-void renderOnWorker(int workers) {
+void renderOnWorker(int workers, const RowsLeft& left) {
     BlockQueue queue(3 * std::size_t(myDisplay.width));
-    RowBlocks sequence(myDisplay.height, workers);
+    RowBlocks sequence(myDisplay.height, workers, &left);
     RowSpan span;
     for (int k = 0; k < startingBlocks() && sequence.next(&span); ++k) {
         if (k % (ranks - 1) == rank - 1) queue.add(span);
@@ -396,20 +400,31 @@ void clusterTrace() {
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);
     if (status != 0) abortRun(status);
+    // Rank 0 keeps the journal; every rank renders the rows it lacks.
+    std::optional<RenderJournal> journal;
+    if (rank == 0) journal.emplace(openImageName(), myDisplay.width, myDisplay.height, resumeRender);
+    RowsLeft left = rank == 0 ? journal->rowsLeft() : RowsLeft(myDisplay.height);
+    MPI_Bcast(left.bytes(), left.height(), MPI_BYTE, 0, MPI_COMM_WORLD);
+    left.recount();
 
     const auto start = std::chrono::steady_clock::now();
-    if (rank == 0) showProgressInit();
+    if (rank == 0) {
+        showProgressInit();
+        journal->showRestoredProgress();
+    }
     cameraSetup();
     if (rank != 0) std::srand(static_cast<unsigned>(rank) + 1);  // a random sequence of its own
     const int workers = ranks * numThreads;
     if (rank != 0) {
-        renderOnWorker(workers);
+        renderOnWorker(workers, left);
         return;
     }
-    renderOnRankZero(workers);
+    renderOnRankZero(workers, left);
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     std::printf("\n\n Rendering time: %4.2f second(s) elapsed on %d rank(s)\n", elapsed.count(), ranks);
+    journal->makeRoomForPicture();
     if (closeImage() == -1) abortRun(1);
+    journal->pictureWritten();
 }
 
 int finishCluster(int status) {
