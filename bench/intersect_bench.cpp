@@ -12,11 +12,14 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "objects/bound.h"
-#include "objects/cone.h"
-#include "objects/intersec.h"
-#include "objects/sphere.h"
-#include "objects/triangle.h"
+#include "image/image.h"
+#include "objects/hierarchy/bound.h"
+#include "objects/hierarchy/intersec.h"
+#include "objects/hierarchy/pqueue.h"
+#include "objects/primitives/cone.h"
+#include "objects/primitives/sphere.h"
+#include "objects/primitives/triangle.h"
+#include "render/render_settings.h"
 
 namespace {
 

@@ -4,9 +4,6 @@
 // it) timed alone. Prints wall-clock and processor times (every thread) side by side with the
 // number of runs, and the journal's share of the render. Arguments: the number of runs of each (5), the
 // directory the pictures and journals go to (/tmp), the anti-aliasing mode (0 none, 1 quick, 2 adaptive).
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -16,13 +13,16 @@
 #include <vector>
 
 #include "app/settings.h"
-#include "objects/bound.h"
-#include "objects/plane.h"
-#include "objects/sphere.h"
+#include "base/console.h"
+#include "image/image.h"
+#include "objects/hierarchy/bound.h"
+#include "objects/primitives/plane.h"
+#include "objects/primitives/sphere.h"
+#include "render/camera.h"
+#include "render/driver.h"
 #include "render/journal.h"
-#include "render/ray.h"
+#include "render/render_settings.h"
 #include "render/resume.h"
-#include "render/trace.h"
 #include "shading/light.h"
 #include "shading/surface.h"
 
@@ -92,27 +92,6 @@ void journalWork(const std::string& directory, Times* times) {
     times->processor.push_back(processorSeconds() - cpu);
 }
 
-// The render's messages go nowhere while it is timed.
-class Quiet {
-public:
-    Quiet() : saved_(dup(STDOUT_FILENO)) {
-        std::fflush(stdout);
-        const int nowhere = open("/dev/null", O_WRONLY);
-        dup2(nowhere, STDOUT_FILENO);
-        close(nowhere);
-    }
-    ~Quiet() {
-        std::fflush(stdout);
-        dup2(saved_, STDOUT_FILENO);
-        close(saved_);
-    }
-    Quiet(const Quiet&) = delete;
-    Quiet& operator=(const Quiet&) = delete;
-
-private:
-    int saved_;
-};
-
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -134,7 +113,7 @@ int main(int argc, char** argv) {
 
     Times without, with, work;
     {
-        const Quiet quiet;
+        setConsoleOn(false);  // the render's messages go nowhere while it is timed
         for (int run = 0; run < runs; ++run) {
             resetRenderJournals();
             timedRender(name, &without);
@@ -144,6 +123,7 @@ int main(int argc, char** argv) {
         }
         resetRenderJournals();
         std::remove((name + ".ppm").c_str());
+        setConsoleOn(true);
     }
 
     const double wall = median(without.wall), cpu = median(without.processor);

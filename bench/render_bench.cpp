@@ -7,11 +7,14 @@
 #include <cstdlib>
 
 #include "app/settings.h"
-#include "objects/bound.h"
-#include "objects/plane.h"
-#include "objects/sphere.h"
-#include "render/ray.h"
-#include "render/trace.h"
+#include "image/image.h"
+#include "objects/hierarchy/bound.h"
+#include "objects/hierarchy/pqueue.h"
+#include "objects/primitives/plane.h"
+#include "objects/primitives/sphere.h"
+#include "render/camera.h"
+#include "render/driver.h"
+#include "render/render_settings.h"
 #include "shading/light.h"
 #include "shading/surface.h"
 

@@ -20,6 +20,9 @@ import os
 import random
 import sys
 
+sys.path.insert(0, os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "tools"))
+import modelfiles  # noqa: E402
+
 # ---------------------------------------------------------------------------------------------
 # Small vector helpers (tuples of three floats)
 
@@ -59,14 +62,19 @@ def orv_vec(v):
     return "<%s %s %s>" % (num(v[0]), num(v[1]), num(v[2]))
 
 
-def pov_vec(v):
-    return "<%s,%s,%s>" % (num(v[0]), num(v[1]), num(v[2]))
+def exact(x):
+    """A number written with enough digits to give back a 32-bit float."""
+    return "0" if x == 0 else "%.9g" % x
 
 
-def dat_vec(v):
+def pov_vec(v, number=num):
+    return "<%s,%s,%s>" % (number(v[0]), number(v[1]), number(v[2]))
+
+
+def dat_vec(v, number=num):
     # Tachyon builds its image frame the other way round (right = up x view), so its world is
     # mirrored in x; the picture then comes out exactly as orvel's.
-    return "%s %s %s" % (num(-v[0]), num(v[1]), num(v[2]))
+    return "%s %s %s" % (number(-v[0]), number(v[1]), number(v[2]))
 
 
 def rgb(c):
@@ -199,8 +207,9 @@ class Triangles:
     lists so that a million-triangle mesh stays small in memory while it is written.
     """
 
-    def __init__(self, vertices, faces, normals=None):
+    def __init__(self, vertices, faces, normals=None, number=num):
         self.vertices, self.faces, self.normals = vertices, faces, normals
+        self.number = number  # how the peers' files write a coordinate
 
     def __len__(self):
         return len(self.faces)
@@ -219,25 +228,58 @@ class Triangles:
 
     def pov_lines(self):
         v, n = self.vertices, self.normals
+
+        def p(x):
+            return pov_vec(x, self.number)
         for a, b, c in self.faces:
             if n is None:
-                yield "triangle { %s, %s, %s }\n" % (pov_vec(v[a]), pov_vec(v[b]), pov_vec(v[c]))
+                yield "triangle { %s, %s, %s }\n" % (p(v[a]), p(v[b]), p(v[c]))
             else:
                 yield "smooth_triangle { %s, %s, %s, %s, %s, %s }\n" % (
-                    pov_vec(v[a]), pov_vec(n[a]), pov_vec(v[b]), pov_vec(n[b]),
-                    pov_vec(v[c]), pov_vec(n[c]))
+                    p(v[a]), p(n[a]), p(v[b]), p(n[b]), p(v[c]), p(n[c]))
 
     def dat_lines(self, tex):
         # The mirrored world reverses the winding; Tachyon takes the side the vertex normals
         # shade from the winding, so the corners are written in reverse order.
         v, n = self.vertices, self.normals
+
+        def d(x):
+            return dat_vec(x, self.number)
         for a, c, b in self.faces:
             if n is None:
-                yield "TRI V0 %s V1 %s V2 %s %s\n" % (dat_vec(v[a]), dat_vec(v[b]), dat_vec(v[c]), tex)
+                yield "TRI V0 %s V1 %s V2 %s %s\n" % (d(v[a]), d(v[b]), d(v[c]), tex)
             else:
                 yield "STRI V0 %s V1 %s V2 %s N0 %s N1 %s N2 %s %s\n" % (
-                    dat_vec(v[a]), dat_vec(v[b]), dat_vec(v[c]),
-                    dat_vec(n[a]), dat_vec(n[b]), dat_vec(n[c]), tex)
+                    d(v[a]), d(v[b]), d(v[c]), d(n[a]), d(n[b]), d(n[c]), tex)
+
+
+class Model(Triangles):
+    """Triangles that orvel reads from a model file with a `mesh` block (`file` is the file's
+    name, written beside the scene) and the peers get typed out, as the same triangles. A binary
+    file stores 32-bit floats: the peers get those values with enough digits. An OBJ file is
+    text: it holds the numbers of the typed scenes, as they are written there."""
+
+    def __init__(self, triangles, fmt, file):
+        if fmt == "obj":
+            def rounded(points):
+                return [tuple(float(num(c)) for c in p) for p in points] if points else None
+            number = num
+        else:
+            def rounded(points):
+                return [tuple(modelfiles.float32(c) for c in p) for p in points] if points else None
+            number = exact
+        super().__init__(rounded(triangles.vertices), list(triangles.faces), rounded(triangles.normals),
+                         number)
+        self.fmt, self.file = fmt, file
+
+    def orv_lines(self):
+        yield 'mesh { file "%s" }\n' % self.file
+
+    def write_file(self, path):
+        if self.fmt == "obj":
+            modelfiles.write_obj(path, self.vertices, self.faces, self.normals, number=self.number)
+        else:
+            modelfiles.WRITERS[self.fmt](path, self.vertices, self.faces, self.normals)
 
 
 class Light:
@@ -609,6 +651,22 @@ def bigmesh_scene(triangles=1000000):
     return scene
 
 
+def model_scene(base, fmt):
+    """A workload whose triangles orvel reads from a model file: binary PLY, binary STL, .glb
+    or OBJ (the peers read them typed)."""
+    scene = base()
+    name = "%s_%s" % (scene.name, fmt)
+    for _, shapes in scene.groups:
+        for k, shape in enumerate(shapes):
+            if isinstance(shape, Triangles):
+                shapes[k] = Model(shape, fmt, "%s.%s" % (name, fmt))
+    scene.name = name
+    scene.description += ", read from a %s file" % MODEL_FORMATS[fmt]
+    return scene
+
+
+MODEL_FORMATS = {"ply": "binary PLY", "stl": "binary STL", "glb": "binary glTF", "obj": "Wavefront OBJ"}
+
 WORKLOADS = {
     "spheres": spheres_scene,
     "mesh_flat": lambda: mesh_scene(False),
@@ -617,11 +675,16 @@ WORKLOADS = {
     "glass": glass_scene,
     "quality": lambda: spheres_scene("quality", quality=True),
 }
-# Workloads rendered by default; tiny measures start-up costs, bigmesh is only for the
-# read-and-build check.
+for _fmt in MODEL_FORMATS:
+    WORKLOADS["mesh_flat_" + _fmt] = lambda fmt=_fmt: model_scene(lambda: mesh_scene(False), fmt)
+WORKLOADS["mesh_smooth_ply"] = lambda: model_scene(lambda: mesh_scene(True), "ply")
+# Workloads rendered by default; tiny measures start-up costs, bigmesh and its model files are
+# only for the read-and-build check.
 DEFAULT_SCENES = list(WORKLOADS)
 EXTRA = {"tiny": tiny_scene, "bigmesh": bigmesh_scene}
-ORVEL_ONLY = {"quality", "bigmesh"}
+for _fmt in MODEL_FORMATS:
+    EXTRA["bigmesh_" + _fmt] = lambda fmt=_fmt: model_scene(bigmesh_scene, fmt)
+ORVEL_ONLY = {"quality"} | {name for name in EXTRA if name.startswith("bigmesh")}
 
 
 def build_is_orvel_only(name):
@@ -657,10 +720,16 @@ def ensure_scene(out_dir, name, width, height, flat=False):
     paths = scene_paths(out_dir, name, width, height, flat)
     if scene.orvel_only:
         paths = {"orv": paths["orv"]}
-    stamp = os.path.getmtime(os.path.abspath(__file__))
+    stamp = max(os.path.getmtime(os.path.abspath(__file__)), os.path.getmtime(modelfiles.__file__))
     for ext, path in paths.items():
         if not os.path.exists(path) or os.path.getmtime(path) < stamp:
             write_chunks(path, WRITERS[ext](scene, width, height, flat))
+    for _, shapes in scene.groups:
+        for shape in shapes:
+            path = os.path.join(out_dir, shape.file) if isinstance(shape, Model) else None
+            if path and (not os.path.exists(path) or os.path.getmtime(path) < stamp):
+                shape.write_file(path + ".tmp")
+                os.replace(path + ".tmp", path)
     return paths
 
 

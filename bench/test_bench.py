@@ -2,6 +2,8 @@
 
 import math
 import os
+import re
+import struct
 import sys
 import tempfile
 import unittest
@@ -40,6 +42,21 @@ class SceneFiles(unittest.TestCase):
         for n in mesh.normals:
             self.assertAlmostEqual(scenes.dot(n, n), 1.0)
             self.assertGreater(n[2], 0)
+
+
+class ModelWorkloads(unittest.TestCase):
+    def test_peers_get_the_triangles_of_the_model_file(self):
+        model = scenes.Model(scenes.Triangles([(0.1, 0.2, 0.3), (1.7, 0, 0), (0, 2.3, -4)], [(0, 1, 2)]),
+                             "stl", "t.stl")
+        with tempfile.TemporaryDirectory() as d:
+            model.write_file(os.path.join(d, "t.stl"))
+            with open(os.path.join(d, "t.stl"), "rb") as f:
+                stored = struct.unpack("<9f", f.read()[96:132])
+        typed = re.findall(r"[-+]?[0-9.]+(?:e[-+]?[0-9]+)?", "".join(model.pov_lines()))
+        self.assertEqual([scenes.modelfiles.float32(float(x)) for x in typed], list(stored))
+        self.assertEqual(list(model.orv_lines()), ['mesh { file "t.stl" }\n'])
+        scene = scenes.build("mesh_flat_glb")
+        self.assertEqual(scene.primitive_count(), scenes.build("mesh_flat").primitive_count())
 
 
 class Tools(unittest.TestCase):

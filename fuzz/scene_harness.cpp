@@ -12,8 +12,11 @@
 #include "app/run.h"
 #include "app/settings.h"
 #include "base/fatal.h"
+#include "image/image.h"
 #include "objects/data.h"
-#include "render/ray.h"
+#include "objects/hierarchy/pqueue.h"
+#include "render/camera.h"
+#include "render/render_settings.h"
 #include "scene/parser.h"
 #include "shading/light.h"
 

@@ -5,8 +5,8 @@
 #pragma once
 
 // Starts MPI (only the main thread of each rank calls it), silences the standard output of every
-// rank but rank 0 while it reads the scene, and makes every rank read the scene files through
-// rank 0. Ends the process when MPI cannot run the render threads.
+// rank but rank 0 while it reads the scene, and makes every rank read the scene files and model
+// files through rank 0. Ends the process when MPI cannot run the render threads.
 void startCluster(int* argc, char*** argv);
 
 // The render step of orvel-mpi, in place of the render driver, on every rank: rank 0 opens the
@@ -14,6 +14,10 @@ void startCluster(int* argc, char*** argv);
 // rank 0 writes every row, prints the progress bar and the rendering time, and closes the image.
 // A rank whose render fails ends the whole job (MPI_Abort), leaving no image.
 void clusterTrace();
+
+// Ends the whole job from any rank (MPI_Abort with the status), rank 0 first dropping the image it
+// had begun, so that no rank waits for a message that will not come.
+[[noreturn]] void abortJob(int status);
 
 // Ends MPI and gives the exit status of this rank, from the status of its run. A run that ended
 // before the render (a usage or scene error) ends the same way on every rank, since every rank

@@ -8,16 +8,22 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <new>
 #include <string>
 #include <system_error>
 
 #include "app/run.h"
 #include "app/settings.h"
+#include "base/console.h"
 #include "base/fatal.h"
+#include "base/tasks.h"
 #include "image/image.h"
 #include "image/versions.h"
 #include "objects/data.h"
+#include "objects/hierarchy/pqueue.h"
+#include "render/render_settings.h"
 #include "render/resume.h"
+#include "scene/model/model_file.h"
 #include "scene/parser.h"
 
 namespace {
@@ -66,7 +72,7 @@ void checkSizes(char** argv, int widthAt, int heightAt) {
     const bool badHeight = heightAt != 0 && myDisplay.height <= 0;
     if (!badWidth && !badHeight) return;
     const int at = badWidth && (!badHeight || widthAt <= heightAt) ? widthAt : heightAt;
-    std::printf("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
+    consolePrint("\n Invalid image size given with %s: width and height must be greater than 0\n", argv[at]);
     abortRun(-1);
 }
 
@@ -74,23 +80,24 @@ void checkSizes(char** argv, int widthAt, int heightAt) {
 template <std::size_t N>
 void takeName(char (&target)[N], const char* name, const char* what) {
     if (std::strlen(name) >= N) {
-        std::printf("\n %s name too long (at most %zu characters)\n", what, N - 1);
+        consolePrint("\n %s name too long (at most %zu characters)\n", what, N - 1);
         abortRun(-1);
     }
     std::strcpy(target, name);
 }
 
-// Ctrl-C, a hang-up or a kill during the render: the journal keeps the rows finished, the image
-// being written is removed and the process ends by the same signal (the handler is reset to the
-// default action on entry).
+// Ctrl-C, a hang-up, a kill or another signal that ends a process, during the render: the journal
+// keeps the rows finished, the image being written is removed and the process ends by the same
+// signal (the handler is reset to the default action on entry). While the complete picture takes
+// its name, the signal waits for it.
 void endBySignal(int signal) {
+    if (!removeUnfinishedOutput(signal)) return;
     journalInterrupted();
-    removeUnfinishedOutput();
     std::raise(signal);
 }
 
 void removeImageOnSignals() {
-    for (const int signal : {SIGINT, SIGTERM, SIGHUP}) {
+    for (const int signal : {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM}) {
         struct sigaction current {};
         if (sigaction(signal, nullptr, &current) != 0 || current.sa_handler == SIG_IGN) continue;
         struct sigaction action {};
@@ -106,11 +113,11 @@ void removeImageOnSignals() {
 int threadCount(int asked) {
     if (edition == Edition::cluster) {
         if (asked >= 1 && asked <= maxRankThreads) return asked;
-        std::printf(" Invalid number of threads: defaulting to 1 thread\n");
+        consolePrint(" Invalid number of threads: defaulting to 1 thread\n");
         return 1;
     }
     if (asked == 2 || asked == 4 || asked == 8) return asked;
-    std::printf(" Invalid number of threads: defaulting to 2 threads\n");
+    consolePrint(" Invalid number of threads: defaulting to 2 threads\n");
     return 2;
 }
 
@@ -141,15 +148,34 @@ FILE* (*readSceneFile)(const char* name) = nullptr;
 
 FILE* openAndFingerprint(const char* name) { return fingerprintSceneFile(readSceneFile(name)); }
 
+// Model files too: read whole by the reader the program set, their bytes then go into the
+// fingerprint; a reader that takes them through the scene file opener fingerprints them there.
+ModelFile (*readModelFile)(const char* path) = nullptr;
+
+ModelFile readAndFingerprintModel(const char* path) {
+    ModelFile model = readModelFile(path);
+    if (model.ok()) fingerprintSceneBytes(model.bytes.data(), model.bytes.size());
+    return model;
+}
+
 void fingerprintSceneFiles() {
-    if (sceneFileOpener == openAndFingerprint) return;
-    readSceneFile = sceneFileOpener;
-    sceneFileOpener = openAndFingerprint;
+    if (sceneFileOpener != openAndFingerprint) {
+        readSceneFile = sceneFileOpener;
+        sceneFileOpener = openAndFingerprint;
+    }
+    if (modelFileReader != readAndFingerprintModel && modelFileReader != readModelThroughSceneOpener) {
+        readModelFile = modelFileReader;
+        modelFileReader = readAndFingerprintModel;
+    }
 }
 
 // Reads the scene file. In the multi-threaded program a second processor makes the scene's storage
 // ready ahead of the parser meanwhile, which would otherwise wait for every fresh page it fills.
 int readScene(Edition which) {
+    // A model file is read by as many threads as the set-up after the scene will use.
+    buildThreads = which == Edition::multi     ? std::max(numThreads, 2)
+                   : which == Edition::cluster ? numThreads
+                                               : 1;
     if (which != Edition::multi) return parseFile(inputFileName);
     const StorageAhead ahead;
     return parseFile(inputFileName);
@@ -161,38 +187,38 @@ void showCredits() {
     const char* platform = edition == Edition::multi     ? "linux-sh3-glibc2-multithreaded"
                            : edition == Edition::cluster ? "linux-sh3-glibc2-mpi"
                                                          : "linux-sh3-glibc2";
-    std::printf("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
+    consolePrint("\n ORVEL v0.1 beta 14 (%s) - %s\n", platform, makerNotice);
 }
 
-void showVersions() { std::printf(" %s\n", imageLibraryVersions().c_str()); }
+void showVersions() { consolePrint(" %s\n", imageLibraryVersions().c_str()); }
 
 void showUsage() {
-    std::printf("\n Usage: orvel [options] scenefile [...]\n\n");
-    std::printf(" Example: orvel -i scene.orv\n\n");
-    std::printf(" Options:\n");
-    std::printf("  -i/--input         filename    read filename as input\n");
-    std::printf("  -o/--ouput         filename    write output to 'filename' (no extension)\n");
-    std::printf("  -w/--width         integer     specify with of the output image\n");
-    std::printf("  -h/--height        integer     specify height of the output image\n");
-    std::printf("  -r/--resolution    int int     specify width and height of the output image\n");
+    consolePrint("\n Usage: orvel [options] scenefile [...]\n\n");
+    consolePrint(" Example: orvel -i scene.orv\n\n");
+    consolePrint(" Options:\n");
+    consolePrint("  -i/--input         filename    read filename as input\n");
+    consolePrint("  -o/--ouput         filename    write output to 'filename' (no extension)\n");
+    consolePrint("  -w/--width         integer     specify with of the output image\n");
+    consolePrint("  -h/--height        integer     specify height of the output image\n");
+    consolePrint("  -r/--resolution    int int     specify width and height of the output image\n");
     if (edition == Edition::multi) {
-        std::printf("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
+        consolePrint("  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n");
     } else if (edition == Edition::cluster) {
-        std::printf("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n",
-                    maxRankThreads);
+        consolePrint("  -t/--thread        int         specify the number of threads per rank (1 to %d)\n",
+                     maxRankThreads);
     }
-    std::printf("  -j/--jitter                    activate jittering\n");
-    std::printf("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
-    std::printf("  -aaq/--aaquick                 activate quick anti-aliasing\n");
-    std::printf("  -aan/--aanone                  deactivate anti-aliasing\n");
-    std::printf("  -tga/--tga                     TGA output image\n");
-    std::printf("  -bmp/--bmp                     BMP output image\n");
-    std::printf("  -ppm/--ppm                     PPM output image\n");
-    std::printf("  -png/--png                     PNG output image\n");
-    std::printf("  -jpg/--jpeg                    JPEG output image\n");
-    std::printf("  -?/--help                      this help message\n\n");
-    std::printf("%-26s%s\n", " Report bugs to:", bugAddress);
-    std::printf("%-26s%s\n", " Send suggestions to:", suggestionAddress);
+    consolePrint("  -j/--jitter                    activate jittering\n");
+    consolePrint("  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n");
+    consolePrint("  -aaq/--aaquick                 activate quick anti-aliasing\n");
+    consolePrint("  -aan/--aanone                  deactivate anti-aliasing\n");
+    consolePrint("  -tga/--tga                     TGA output image\n");
+    consolePrint("  -bmp/--bmp                     BMP output image\n");
+    consolePrint("  -ppm/--ppm                     PPM output image\n");
+    consolePrint("  -png/--png                     PNG output image\n");
+    consolePrint("  -jpg/--jpeg                    JPEG output image\n");
+    consolePrint("  -?/--help                      this help message\n\n");
+    consolePrint("%-26s%s\n", " Report bugs to:", bugAddress);
+    consolePrint("%-26s%s\n", " Send suggestions to:", suggestionAddress);
 }
 
 void parseArgs(int argc, char** argv) {
@@ -225,7 +251,7 @@ void parseArgs(int argc, char** argv) {
         } else if (isOption(arg, "-pqs", "--pqsize")) {
             int size = toInt(takeValue(argc, argv, &i));
             if (size <= 100) {
-                std::printf("\n Defaulting priority queue size to 100\n");
+                consolePrint("\n Defaulting priority queue size to 100\n");
                 size = 100;
             }
             iPQSize = size;
@@ -269,7 +295,21 @@ void parseArgs(int argc, char** argv) {
     if (!inputSeen) usageError();
 }
 
+namespace {
+
+// What the console still holds goes out before the run returns, where a reader that went away
+// cannot end the process; nothing is left for the exit to write.
+struct ConsoleFlushedAtEnd {
+    ConsoleFlushedAtEnd() = default;
+    ConsoleFlushedAtEnd(const ConsoleFlushedAtEnd&) = delete;
+    ConsoleFlushedAtEnd& operator=(const ConsoleFlushedAtEnd&) = delete;
+    ~ConsoleFlushedAtEnd() { consoleFlush(); }
+};
+
+}  // namespace
+
 int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
+    const ConsoleFlushedAtEnd flushed;
     edition = which;
     removeImageOnSignals();
     resetRunState();
@@ -297,6 +337,10 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     } catch (const RunAbort& abort) {
         releaseScene();
         return abort.status;
+    } catch (const std::bad_alloc&) {
+        releaseScene();
+        consolePrint("\n Not enough memory\n");
+        return 1;
     }
     releaseScene();
     return 0;

@@ -5,12 +5,14 @@
 #include <cstdlib>
 
 #include "app/settings.h"
+#include "base/console.h"
+#include "base/tasks.h"
 #include "image/image.h"
-#include "objects/bound.h"
 #include "objects/data.h"
-#include "objects/tasks.h"
+#include "objects/hierarchy/bound.h"
 #include "render/bands.h"
-#include "render/ray.h"
+#include "render/camera.h"
+#include "render/render_settings.h"
 #include "render/resume.h"
 #include "scene/parser.h"
 #include "shading/shade.h"
@@ -33,7 +35,7 @@ namespace {
 // The number of primitives, then the bounding hierarchy, built on `threads` threads.
 void prepareRender(int threads) {
     buildThreads = threads;
-    std::printf("\n Number of primitives:\t\t%ld\n\n", nPrims);
+    consolePrint("\n Number of primitives:\t\t%ld\n\n", nPrims);
     buildBoundingSlabs();
 }
 

@@ -2,7 +2,7 @@
 // of run state back to a fresh process's, and the run of a scene once it has been read.
 #pragma once
 
-#include "render/trace.h"
+#include "render/driver.h"
 
 // Everything a run reads or writes goes back to what a fresh process holds before it reads its
 // command line: the settings with their start-up defaults, the scene with the parser's state and

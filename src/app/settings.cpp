@@ -1,22 +1,13 @@
 #include "app/settings.h"
 
-Display myDisplay{};
-char inputFileName[512]{};
-bool widthOnCommandLine = false;
-bool heightOnCommandLine = false;
+#include "image/image.h"
+#include "objects/hierarchy/pqueue.h"
+#include "objects/hierarchy/slab_directions.h"
+#include "render/driver.h"
+#include "render/render_settings.h"
+#include "scene/parser.h"
 
-int iImageType = 0;
-int iAntialias = 0;
-int adapt_dist = 0;
-int jitter = 0;
-int jpeg_quality = 0;
-int numThreads = 2;
-int iPQSize = 128;
-int iBounds[8][2]{};
-bool resumeRender = false;
-std::optional<std::uint64_t> randomSeed;
-Vector Slab[3]{};
-int bunching = 0;
+char inputFileName[512]{};
 
 void resetSettings() {
     myDisplay = {};

@@ -5,15 +5,34 @@
 #include <cstdint>
 #include <limits>
 
-#include "image/writer.h"
+#include "image/picture_file.h"
 
 namespace {
 
 constexpr std::uint64_t headerBytes = 54;
-PictureFile bmp;
 
 // 3 * width rounded up to a multiple of 4.
 std::uint64_t paddedRowBytes(int width) { return (std::uint64_t(width) * 3 + 3) / 4 * 4; }
+
+bool startBMP(FILE*, int width, int height) {
+    writeBMPHeader(width, height);
+    return true;
+}
+
+// Frame rows from the bottom up, each padded with zero bytes.
+bool encodeBMP(FILE* file, const Frame& frame) {
+    constexpr std::array<unsigned char, 3> zeros{};
+    const std::size_t padding = paddedRowBytes(frame.width()) - frame.rowBytes();
+    for (int y = frame.height() - 1; y >= 0; --y) {
+        if (std::fwrite(frame.row(y), 1, frame.rowBytes(), file) != frame.rowBytes() ||
+            std::fwrite(zeros.data(), 1, padding, file) != padding) {
+            return false;
+        }
+    }
+    return true;
+}
+
+constexpr PictureFormat bmp{PixelOrder::BGR, startBMP, encodeBMP, nullptr};
 
 }  // namespace
 
@@ -27,13 +46,12 @@ int openBMP(const char* name, int width, int height) {
         errno = EFBIG;
         return -1;
     }
-    if (!bmp.open(name, width, height)) return -1;
-    writeBMPHeader(width, height);
-    return 0;
+    return openPicture(bmp, name, width, height);
 }
 
 void writeBMPHeader(int width, int height) {
-    if (!bmp.isOpen()) return;
+    FILE* file = pictureStream();
+    if (!file) return;
     const auto pixelBytes = static_cast<std::uint32_t>(paddedRowBytes(width) * height);
     std::array<unsigned char, headerBytes> header{};
     header[0] = 'B';
@@ -46,23 +64,11 @@ void writeBMPHeader(int width, int height) {
     storeLE16(&header[26], 1);       // planes
     storeLE16(&header[28], 24);      // bits per pixel
     storeLE32(&header[34], pixelBytes);
-    std::fwrite(header.data(), 1, header.size(), bmp.out.stream());
+    std::fwrite(header.data(), 1, header.size(), file);
 }
 
-int writeBMPLine(unsigned char* row, int y) { return bmp.storeRow(row, y, PixelOrder::BGR); }
+int writeBMPLine(unsigned char* row, int y) { return storePictureRow(bmp, row, y); }
 
-int closeBMP() {
-    if (!bmp.isOpen()) return -1;
-    const Frame& frame = bmp.frame;
-    FILE* file = bmp.out.stream();
-    constexpr std::array<unsigned char, 3> zeros{};
-    const std::size_t padding = paddedRowBytes(frame.width()) - frame.rowBytes();
-    bool written = true;
-    for (int y = frame.height() - 1; y >= 0 && written; --y) {
-        written = std::fwrite(frame.row(y), 1, frame.rowBytes(), file) == frame.rowBytes() &&
-                  std::fwrite(zeros.data(), 1, padding, file) == padding;
-    }
-    return bmp.close(written) ? 0 : -1;
-}
+int closeBMP() { return closePicture(bmp); }
 
-void discardBMP() { bmp.discard(); }
+void discardBMP() { discardPicture(bmp); }

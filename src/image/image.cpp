@@ -6,12 +6,16 @@
 #include <iterator>
 #include <string>
 
-#include "app/settings.h"
+#include "base/console.h"
 #include "image/bmp.h"
 #include "image/jpg.h"
+#include "image/memory_picture.h"
 #include "image/png.h"
 #include "image/ppm.h"
 #include "image/tga.h"
+
+int iImageType = 0;
+int jpeg_quality = 0;
 
 namespace {
 
@@ -25,14 +29,16 @@ struct ImageWriter {
     void (*discard)();
 };
 
-// Indexed by `iImageType`.
+// Indexed by `iImageType`; the last, without a file, for a program that embeds the renderer.
 constexpr ImageWriter writers[] = {
     {".tga", "TGA", tgaCanStore, openTGA, writeTGALine, closeTGA, discardTGA},
     {".bmp", "BMP", bmpCanStore, openBMP, writeBMPLine, closeBMP, discardBMP},
     {".ppm", "PPM", nullptr, openPPM, writePPMLine, closePPM, discardPPM},
     {".png", "PNG", pngCanStore, openPNG, writePNGLine, closePNG, discardPNG},
     {".jpg", "JPEG", jpgCanStore, openJPG, writeJPGLine, closeJPG, discardJPG},
+    {"", "memory", nullptr, openMemory, writeMemoryLine, closeMemory, discardMemory},
 };
+static_assert(std::size(writers) == memoryImage + 1);
 
 // No format is asked for a longer side, whatever its header could hold: a picture beyond it is a
 // mistake (a few billion pixels would render for days), refused before anything is rendered.
@@ -50,9 +56,9 @@ std::string reason(int error) {
 // Why a writer refused to open, from the errno it left.
 void reportOpenFailure(const std::string& fileName, int width, int height, int error) {
     if (error == ENOMEM) {
-        std::printf(" Not enough memory for a %d x %d image\n", width, height);
+        consolePrint(" Not enough memory for a %d x %d image\n", width, height);
     } else {
-        std::printf(" Cannot create image file: %s%s\n", fileName.c_str(), reason(error).c_str());
+        consolePrint(" Cannot create image file: %s%s\n", fileName.c_str(), reason(error).c_str());
     }
 }
 
@@ -61,21 +67,21 @@ void reportOpenFailure(const std::string& fileName, int width, int height, int e
 int openImage(const char* name, int width, int height) {
     discardImage();
     if (iImageType < 0 || iImageType >= int(std::size(writers))) {
-        std::printf(" Unknown image type %d\n", iImageType);
+        consolePrint(" Unknown image type %d\n", iImageType);
         return -1;
     }
     const ImageWriter& writer = writers[iImageType];
     if (width <= 0 || height <= 0) {
-        std::printf(" Image size %d x %d is not valid\n", width, height);
+        consolePrint(" Image size %d x %d is not valid\n", width, height);
         return -1;
     }
     if (writer.canStore && !writer.canStore(width, height)) {
-        std::printf(" Image size %d x %d is too large for %s\n", width, height, writer.format);
+        consolePrint(" Image size %d x %d is too large for %s\n", width, height, writer.format);
         return -1;
     }
     if (width > maxImageSide || height > maxImageSide) {
-        std::printf(" Image size %d x %d is too large: at most %d pixels a side\n", width, height,
-                    maxImageSide);
+        consolePrint(" Image size %d x %d is too large: at most %d pixels a side\n", width, height,
+                     maxImageSide);
         return -1;
     }
     const std::string fileName = std::string(name) + writer.suffix;
@@ -86,14 +92,14 @@ int openImage(const char* name, int width, int height) {
     }
     openWriter = &writer;
     openFileName = fileName;
-    std::printf(" Rendering to: %s\n", fileName.c_str());
-    std::printf(" Resolution:   %d x %d\n", width, height);
+    if (*writer.suffix) consolePrint(" Rendering to: %s\n", fileName.c_str());
+    consolePrint(" Resolution:   %d x %d\n", width, height);
     return 0;
 }
 
 const std::string& openImageName() {
     static const std::string none;
-    return openWriter ? openFileName : none;
+    return openWriter && *openWriter->suffix ? openFileName : none;
 }
 
 int writeImageLine(unsigned char* row, int y) { return openWriter ? openWriter->writeLine(row, y) : -1; }
@@ -104,7 +110,7 @@ int closeImage() {
     openWriter = nullptr;
     errno = 0;
     if (writer->close() == 0) return 0;
-    std::printf(" Cannot write image file: %s%s\n", openFileName.c_str(), reason(errno).c_str());
+    consolePrint(" Cannot write image file: %s%s\n", openFileName.c_str(), reason(errno).c_str());
     return -1;
 }
 

@@ -7,8 +7,8 @@
 #include <cerrno>
 #include <csetjmp>
 
-#include "app/settings.h"
-#include "image/writer.h"
+#include "image/image.h"
+#include "image/picture_file.h"
 
 int image_width = 0;
 int image_height = 0;
@@ -17,8 +17,6 @@ namespace {
 
 constexpr int defaultQuality = 90;
 constexpr int bestQuality = 100;
-
-PictureFile picture;
 
 // libjpeg's standard error manager with a way back out: the error is reported with the
 // library's message and control returns to the encoder's recovery point.
@@ -66,6 +64,26 @@ bool encodeJPG(FILE* file, const Frame& frame, int quality) {
     return true;
 }
 
+bool startJPG(FILE*, int width, int height) {
+    image_width = width;
+    image_height = height;
+    return true;
+}
+
+// The quality is that of the setting when the picture is closed.
+bool encodeFrame(FILE* file, const Frame& frame) {
+    // The recorded size must still be the frame's, or the encoder would read past its rows.
+    const bool sizeKept = image_width == frame.width() && image_height == frame.height();
+    return sizeKept && encodeJPG(file, frame, clampQuality(jpeg_quality));
+}
+
+void dropJPG() {
+    image_width = 0;
+    image_height = 0;
+}
+
+constexpr PictureFormat jpg{PixelOrder::RGB, startJPG, encodeFrame, dropJPG};
+
 }  // namespace
 
 bool jpgCanStore(int width, int height) {
@@ -77,27 +95,11 @@ int openJPG(const char* name, int width, int height) {
         errno = EFBIG;
         return -1;
     }
-    if (!picture.open(name, width, height)) return -1;
-    image_width = width;
-    image_height = height;
-    return 0;
+    return openPicture(jpg, name, width, height);
 }
 
-int writeJPGLine(unsigned char* row, int y) { return picture.storeRow(row, y, PixelOrder::RGB); }
+int writeJPGLine(unsigned char* row, int y) { return storePictureRow(jpg, row, y); }
 
-int closeJPG() {
-    if (!picture.isOpen()) return -1;
-    jpeg_quality = clampQuality(jpeg_quality);
-    // The recorded size must still be the frame's, or the encoder would read past its rows.
-    const bool sizeKept = image_width == picture.frame.width() && image_height == picture.frame.height();
-    const bool written = sizeKept && encodeJPG(picture.out.stream(), picture.frame, jpeg_quality);
-    image_width = 0;
-    image_height = 0;
-    return picture.close(written) ? 0 : -1;
-}
+int closeJPG() { return closePicture(jpg); }
 
-void discardJPG() {
-    image_width = 0;
-    image_height = 0;
-    picture.discard();
-}
+void discardJPG() { discardPicture(jpg); }

@@ -13,9 +13,9 @@ bool jpgCanStore(int width, int height);
 int openJPG(const char* name, int width, int height);
 // Stores the row unchanged as frame row y. 0, or -1 when there is no such row.
 int writeJPGLine(unsigned char* row, int y);
-// Clamps `jpeg_quality` (the clamped value is stored back), encodes the frame and closes the
-// file: 0, or -1 when libjpeg or the file failed (libjpeg's message on standard error, file
-// removed).
+// Encodes the frame at the quality of `jpeg_quality` (clamped as above; the setting itself stays
+// as it is) and closes the file: 0, or -1 when libjpeg or the file failed (libjpeg's message on
+// standard error, file removed).
 int closeJPG();
 // Drops the open image: frame released, file removed.
 void discardJPG();

@@ -5,7 +5,7 @@
 #include <cerrno>
 #include <csetjmp>
 
-#include "image/writer.h"
+#include "image/picture_file.h"
 
 namespace {
 
@@ -37,17 +37,33 @@ public:
     png_infop info = nullptr;
 };
 
-PictureFile picture;
 PngWriter writer;
+
+// Sets up libpng on the new file and writes the header chunks.
+bool startPNG(FILE* file, int width, int height) {
+    if (!writer.create()) {
+        errno = ENOMEM;
+        return false;
+    }
+    png_init_io(writer.png, file);
+    if (writePNGHeader(width, height)) return true;
+    errno = EIO;
+    return false;
+}
 
 // Hands every frame row to libpng and ends the stream. Only plain values live in this frame,
 // so a libpng error may jump back into it.
-bool writePNGRows() {
+bool encodePNG(FILE*, const Frame& frame) {
+    if (!writer.png) return false;
     if (setjmp(png_jmpbuf(writer.png))) return false;
-    for (int y = 0; y < picture.frame.height(); ++y) png_write_row(writer.png, picture.frame.row(y));
+    for (int y = 0; y < frame.height(); ++y) png_write_row(writer.png, frame.row(y));
     png_write_end(writer.png, writer.info);
     return true;
 }
+
+void dropPNG() { writer.destroy(); }
+
+constexpr PictureFormat png{PixelOrder::RGB, startPNG, encodePNG, dropPNG};
 
 }  // namespace
 
@@ -56,24 +72,11 @@ bool pngCanStore(int width, int height) {
 }
 
 int openPNG(const char* name, int width, int height) {
-    discardPNG();
     if (!pngCanStore(width, height)) {
         errno = EFBIG;
         return -1;
     }
-    if (!picture.open(name, width, height)) return -1;
-    if (!writer.create()) {
-        discardPNG();
-        errno = ENOMEM;
-        return -1;
-    }
-    png_init_io(writer.png, picture.out.stream());
-    if (!writePNGHeader(width, height)) {
-        discardPNG();
-        errno = EIO;
-        return -1;
-    }
-    return 0;
+    return openPicture(png, name, width, height);
 }
 
 // Only plain values live in this frame, so a libpng error may jump back into it.
@@ -87,16 +90,8 @@ bool writePNGHeader(int width, int height) {
     return true;
 }
 
-int writePNGLine(unsigned char* row, int y) { return picture.storeRow(row, y, PixelOrder::RGB); }
+int writePNGLine(unsigned char* row, int y) { return storePictureRow(png, row, y); }
 
-int closePNG() {
-    if (!picture.isOpen() || !writer.png) return -1;
-    const bool written = writePNGRows();
-    writer.destroy();
-    return picture.close(written) ? 0 : -1;
-}
+int closePNG() { return closePicture(png); }
 
-void discardPNG() {
-    writer.destroy();
-    picture.discard();
-}
+void discardPNG() { discardPicture(png); }

@@ -1,32 +1,26 @@
 #include "image/ppm.h"
 
-#include "image/writer.h"
+#include "image/picture_file.h"
 
 namespace {
 
-PictureFile ppm;
+bool startPPM(FILE*, int width, int height) {
+    writePPMHeader(width, height);
+    return true;
+}
+
+constexpr PictureFormat ppm{PixelOrder::RGB, startPPM, writeRowsTopFirst, nullptr};
 
 }  // namespace
 
-int openPPM(const char* name, int width, int height) {
-    if (!ppm.open(name, width, height)) return -1;
-    writePPMHeader(width, height);
-    return 0;
-}
+int openPPM(const char* name, int width, int height) { return openPicture(ppm, name, width, height); }
 
 void writePPMHeader(int width, int height) {
-    if (!ppm.isOpen()) return;
-    std::fprintf(ppm.out.stream(), "P6\n%d %d\n255\n", width, height);
+    if (FILE* file = pictureStream()) std::fprintf(file, "P6\n%d %d\n255\n", width, height);
 }
 
-int writePPMLine(unsigned char* row, int y) { return ppm.storeRow(row, y, PixelOrder::RGB); }
+int writePPMLine(unsigned char* row, int y) { return storePictureRow(ppm, row, y); }
 
-int closePPM() {
-    if (!ppm.isOpen()) return -1;
-    const Frame& frame = ppm.frame;
-    const std::size_t rows = frame.height();
-    const bool written = std::fwrite(frame.row(0), frame.rowBytes(), rows, ppm.out.stream()) == rows;
-    return ppm.close(written) ? 0 : -1;
-}
+int closePPM() { return closePicture(ppm); }
 
-void discardPPM() { ppm.discard(); }
+void discardPPM() { discardPicture(ppm); }

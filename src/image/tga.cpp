@@ -3,12 +3,18 @@
 #include <array>
 #include <cerrno>
 
-#include "image/writer.h"
+#include "image/picture_file.h"
 
 namespace {
 
 constexpr int maxSide = 65535;
-PictureFile tga;
+
+bool startTGA(FILE*, int width, int height) {
+    writeTGAHeader(width, height);
+    return true;
+}
+
+constexpr PictureFormat tga{PixelOrder::BGR, startTGA, writeRowsTopFirst, nullptr};
 
 }  // namespace
 
@@ -19,30 +25,23 @@ int openTGA(const char* name, int width, int height) {
         errno = EFBIG;
         return -1;
     }
-    if (!tga.open(name, width, height)) return -1;
-    writeTGAHeader(width, height);
-    return 0;
+    return openPicture(tga, name, width, height);
 }
 
 void writeTGAHeader(int width, int height) {
-    if (!tga.isOpen()) return;
+    FILE* file = pictureStream();
+    if (!file) return;
     std::array<unsigned char, 18> header{};
     header[2] = 2;  // uncompressed true colour
     storeLE16(&header[12], width);
     storeLE16(&header[14], height);
     header[16] = 24;  // bits per pixel
     header[17] = 32;  // origin at the top left
-    std::fwrite(header.data(), 1, header.size(), tga.out.stream());
+    std::fwrite(header.data(), 1, header.size(), file);
 }
 
-int writeTGALine(unsigned char* row, int y) { return tga.storeRow(row, y, PixelOrder::BGR); }
+int writeTGALine(unsigned char* row, int y) { return storePictureRow(tga, row, y); }
 
-int closeTGA() {
-    if (!tga.isOpen()) return -1;
-    const Frame& frame = tga.frame;
-    const std::size_t rows = frame.height();
-    const bool written = std::fwrite(frame.row(0), frame.rowBytes(), rows, tga.out.stream()) == rows;
-    return tga.close(written) ? 0 : -1;
-}
+int closeTGA() { return closePicture(tga); }
 
-void discardTGA() { tga.discard(); }
+void discardTGA() { discardPicture(tga); }

@@ -6,9 +6,7 @@
 // jpeglib.h needs size_t and FILE declared before it.
 #include <jpeglib.h>
 
-namespace {
-
-std::string jpegVersion() {
+std::string libjpegVersion() {
     const std::string api = "libjpeg API " + std::to_string(JPEG_LIB_VERSION);
 #ifdef LIBJPEG_TURBO_VERSION_NUMBER
     constexpr int number = LIBJPEG_TURBO_VERSION_NUMBER;  // major * 1000000 + minor * 1000 + patch
@@ -19,8 +17,6 @@ std::string jpegVersion() {
 #endif
 }
 
-}  // namespace
+std::string libpngVersion() { return png_get_libpng_ver(nullptr); }
 
-std::string imageLibraryVersions() {
-    return std::string("libpng ") + png_get_libpng_ver(nullptr) + ", " + jpegVersion();
-}
+std::string imageLibraryVersions() { return "libpng " + libpngVersion() + ", " + libjpegVersion(); }

@@ -18,7 +18,10 @@
 #include "math/sample_stream.h"
 #include "math/vector.h"
 
-inline thread_local bool randomInRuns = false;
+// The small per-thread values the render reads for every sample are kept in the static TLS block
+// (initial-exec): a program reads them as directly as without the shared library, and the shared
+// library, even when loaded at run time, with one indirection.
+[[gnu::tls_model("initial-exec")]] inline thread_local bool randomInRuns = false;
 inline constexpr int randomRunLength = 4096;
 
 // From now on the calling thread draws in runs.
@@ -29,7 +32,7 @@ int nextRandomOfRun();
 // Seeded mode: the calling thread's sample stream, null when numbers come from rand(). The scans
 // set it for their band and point it at each sample before the sample is traced, so a number
 // depends only on the seed, the sample's place and how many the sample drew before it.
-inline constinit thread_local SampleStream* seededStream = nullptr;
+[[gnu::tls_model("initial-exec")]] inline constinit thread_local SampleStream* seededStream = nullptr;
 
 // While it lives, the calling thread draws from a stream of its own keyed by the seed; without a
 // seed nothing changes.

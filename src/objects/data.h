@@ -8,7 +8,7 @@
 #include <cstdint>
 
 #include "math/vector.h"
-#include "shading/surface.h"
+#include "objects/surface_record.h"
 
 struct Object;
 
@@ -37,8 +37,8 @@ struct QueryTree;
 struct ChildList {
     int32_t count;         // 2 up to `bunching`
     Object* first;         // the children, chained through their `next`
-    QueryTree* queryTree;  // the top node's second hierarchy (objects/bvh.h), which the hierarchy
-                           // module makes and frees; null elsewhere
+    QueryTree* queryTree;  // the top node's second hierarchy (objects/hierarchy/query_tree.h), which the
+                           // hierarchy module makes and frees; null elsewhere
 };
 
 inline constexpr int32_t kindLight = 1;

@@ -6,12 +6,14 @@ namespace {
 
 std::atomic<int> bandStatus{0};
 std::atomic<bool> stopping{false};
+std::atomic<std::uint64_t> rays{0};
 
 }  // namespace
 
 void resetBands() {
     bandStatus.store(0);
     stopping.store(false);
+    rays.store(0);
 }
 
 void recordBandFailure(int status) {
@@ -24,3 +26,7 @@ int bandFailure() { return bandStatus.load(); }
 void stopAllBands() { stopping.store(true); }
 
 bool bandsStopping() { return stopping.load(std::memory_order_relaxed); }
+
+void countRays(std::uint64_t traced) { rays += traced; }
+
+std::uint64_t raysTraced() { return rays.load(); }

@@ -14,10 +14,13 @@
 #include <utility>
 #include <vector>
 
-#include "app/settings.h"
+#include "base/console.h"
 #include "image/image.h"
-#include "render/ray.h"
-#include "shading/shade.h"
+#include "image/output_file.h"
+#include "objects/data.h"
+#include "render/camera.h"
+#include "render/progress.h"
+#include "render/render_settings.h"
 
 namespace {
 
@@ -50,7 +53,9 @@ Interruption interruption;
 // The writer rows go to while the render runs; cleared when the journal ends or fails.
 std::atomic<JournalWriter*> activeWriter{nullptr};
 
-constexpr const char* cannotWriteFormat = " Cannot write journal %s (%s): rendering on without it\n";
+void sayCannotWrite(const std::string& path, const char* reason) {
+    consolePrint(" Cannot write journal %s (%s): rendering on without it\n", path.c_str(), reason);
+}
 
 struct SceneFile {
     FILE* source;
@@ -67,13 +72,17 @@ ssize_t readSceneFile(void* cookie, char* to, std::size_t size) {
     return static_cast<ssize_t>(count);
 }
 
+// One file read into the scene's fingerprint: its length and its digest.
+void addToFingerprint(std::uint64_t length, const Digest& digest) {
+    unsigned char bytes[8];
+    for (int k = 0; k < 8; ++k) bytes[k] = static_cast<unsigned char>(length >> (8 * k));
+    sceneHash().add(bytes, sizeof bytes);
+    sceneHash().add(digest.data(), digest.size());
+}
+
 int closeSceneFile(void* cookie) {
     const std::unique_ptr<SceneFile> file(static_cast<SceneFile*>(cookie));
-    const Digest digest = file->hash.finish();
-    unsigned char length[8];
-    for (int k = 0; k < 8; ++k) length[k] = static_cast<unsigned char>(file->length >> (8 * k));
-    sceneHash().add(length, sizeof length);
-    sceneHash().add(digest.data(), digest.size());
+    addToFingerprint(file->length, file->hash.finish());
     return std::fclose(file->source);
 }
 
@@ -126,10 +135,10 @@ bool cutAfterHeader(int fd) { return ftruncate(fd, journalHeaderBytes) == 0; }
 void reportWrites(int, int error) {
     if (error == 0 || !activeWriter.exchange(nullptr)) return;
     if (const int fd = interruption.fd.exchange(-1); fd >= 0) cutAfterHeader(fd);
-    std::printf("\n");
-    std::printf(cannotWriteFormat, interruption.path.c_str(), std::strerror(error));
-    std::printf(" ");
-    std::fflush(stdout);
+    consolePrint("\n");
+    sayCannotWrite(interruption.path, std::strerror(error));
+    consolePrint(" ");
+    consoleFlush();
 }
 
 void writeText(const char* text, std::size_t size) {
@@ -167,6 +176,12 @@ FILE* fingerprintSceneFile(FILE* file) {
     return stream;
 }
 
+void fingerprintSceneBytes(const unsigned char* bytes, std::size_t size) {
+    Sha256 hash;
+    hash.add(bytes, size);
+    addToFingerprint(size, hash.finish());
+}
+
 bool sceneSamplesRandomly() {
     if (jitter || (myViewPoint.aperture > 0 && myViewPoint.samples >= 1)) return true;
     for (const Light* light = myLightList; light; light = light->next)
@@ -176,7 +191,7 @@ bool sceneSamplesRandomly() {
 
 RenderJournal::RenderJournal(const std::string& pictureFile, int width, int height, bool resume)
     : width_(width), left_(height) {
-    if (!keepJournals) return;
+    if (!keepJournals || pictureFile.empty()) return;
     path_ = journalPathFor(pictureFile);
     if (!openFile() || !restore(resume, renderHeader(width, height))) return;
 
@@ -221,20 +236,20 @@ bool RenderJournal::restore(bool resume, const JournalHeader& header) {
     if (resume) {
         switch (scan.kind) {
             case JournalScan::Kind::matching:
-                std::printf(" Resuming from %s: %d of %d rows done\n", name, scan.rows, height);
+                consolePrint(" Resuming from %s: %d of %d rows done\n", name, scan.rows, height);
                 if (scan.rows > 0 && !header.seeded && sceneSamplesRandomly())
-                    std::printf(
+                    consolePrint(
                         " Random sampling without --seed: the resumed picture differs from an uninterrupted "
                         "one\n");
                 break;
             case JournalScan::Kind::foreign:
-                std::printf(" Journal %s is of %s: rendering from the first row\n", name,
-                            describeDifferences(scan.differences).c_str());
+                consolePrint(" Journal %s is of %s: rendering from the first row\n", name,
+                             describeDifferences(scan.differences).c_str());
                 break;
             case JournalScan::Kind::damaged:
-                std::printf(" Journal %s is damaged: rendering from the first row\n", name);
+                consolePrint(" Journal %s is damaged: rendering from the first row\n", name);
                 break;
-            default: std::printf(" No journal %s: rendering from the first row\n", name);
+            default: consolePrint(" No journal %s: rendering from the first row\n", name);
         }
     }
     std::uint64_t appendAt = scan.end;
@@ -261,9 +276,11 @@ void RenderJournal::showRestoredProgress() const {
         if (!left_.isLeft(y)) showProgress(y);
 }
 
-void RenderJournal::makeRoomForPicture() {
+void RenderJournal::pictureComplete() {
+    if (file_.fd() < 0) return;
+    removeWithNextPicture(path_);
     struct statvfs space {};
-    if (file_.fd() < 0 || fstatvfs(file_.fd(), &space) != 0) return;
+    if (fstatvfs(file_.fd(), &space) != 0) return;
     // What the largest encoding of the picture can take: its bytes, and a tenth more.
     const std::uint64_t bytes = 3ull * std::uint64_t(width_) * std::uint64_t(left_.height());
     if (std::uint64_t(space.f_bavail) * space.f_frsize < bytes + bytes / 10 + 65536) finish(true);
@@ -271,7 +288,7 @@ void RenderJournal::makeRoomForPicture() {
 
 void RenderJournal::pictureWritten() { finish(true); }
 
-void RenderJournal::cannotWrite(const char* reason) { std::printf(cannotWriteFormat, path_.c_str(), reason); }
+void RenderJournal::cannotWrite(const char* reason) { sayCannotWrite(path_, reason); }
 
 void RenderJournal::finish(bool pictureInPlace) {
     if (writing_) {

@@ -5,6 +5,7 @@
 // it. A render that cannot write its journal says so once and renders on without it.
 #pragma once
 
+#include <cstddef>
 #include <cstdio>
 #include <string>
 
@@ -20,6 +21,10 @@ void resetRenderJournals();
 // The scene file open as `file`, read through a stream that adds its bytes to the scene's
 // fingerprint; closing it closes file. A null file stays null; a directory is given back as it is.
 FILE* fingerprintSceneFile(FILE* file);
+
+// A file the scene read whole by other means (a model file), into the scene's fingerprint as a
+// scene file read through fingerprintSceneFile goes.
+void fingerprintSceneBytes(const unsigned char* bytes, std::size_t size);
 
 // Whether the render draws random numbers: jitter, a lens, smooth shadows or fuzzy reflection.
 bool sceneSamplesRandomly();
@@ -41,9 +46,10 @@ public:
     const RowsLeft& rowsLeft() const { return left_; }
     // The progress ticks of the rows the journal gave, once the bar is out.
     void showRestoredProgress() const;
-    // The render is complete and its picture about to be written: when the file system has no
-    // room for the picture beside the journal, the journal goes first, as the picture comes first.
-    void makeRoomForPicture();
+    // The render is complete and its picture about to be written: the journal goes as soon as the
+    // picture is in place, even when a signal then ends the process; when the file system has no
+    // room for the picture beside the journal, it goes now, as the picture comes first.
+    void pictureComplete();
     // The picture is in place: the journal goes.
     void pictureWritten();
 

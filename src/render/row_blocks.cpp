@@ -5,6 +5,7 @@
 #include <cstring>
 #include <new>
 
+#include "base/console.h"
 #include "base/fatal.h"
 
 namespace {
@@ -94,7 +95,7 @@ bool BlockQueue::takeRows(void* owner, RowSpan* span) {
         const std::size_t bytes = std::size_t(span->end - span->first) * queue.rowBytes_;
         taker->block = std::make_unique<RowBlock>(RowBlock{*span, std::vector<unsigned char>(bytes)});
     } catch (const std::bad_alloc&) {
-        std::puts("Memory alloction failed.");
+        consoleLine("Memory alloction failed.");
         abortRun(1);
     }
     return true;

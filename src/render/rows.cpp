@@ -1,12 +1,15 @@
 #include "render/rows.h"
 
 #include "image/image.h"
-#include "render/ray.h"
+#include "render/progress.h"
 #include "render/resume.h"
 #include "render/rows_left.h"
 
+RowWatcher rowWatcher{nullptr, nullptr};
+
 void writeRowToImage(unsigned char* row, int y) {
-    journalRow(row, y);  // first: TGA and BMP swap the row in place
+    journalRow(row, y);  // before the image: TGA and BMP swap the row in place
+    if (rowWatcher.rowDone) rowWatcher.rowDone(rowWatcher.owner, row, y);
     writeImageLine(row, y);
     showProgress(y);
 }

@@ -19,9 +19,18 @@ struct RowFeed {
     void* owner;
 };
 
-// Where a finished row goes in a render on one machine: to the render's journal, into the image
+// Where a finished row goes in a render on one machine: to the render's journal and to the row
+// watcher, when there is one, as the scan made it (red, green, blue), then into the image
 // (writeImageLine), then a progress tick.
 void writeRowToImage(unsigned char* row, int y);
+
+// Who else hears of every finished row (a program that embeds the renderer, for its progress):
+// called from the render threads, for one row at a time in each; null when nobody.
+struct RowWatcher {
+    void (*rowDone)(void* owner, const unsigned char* row, int y);
+    void* owner;
+};
+extern RowWatcher rowWatcher;
 
 class RowsLeft;
 

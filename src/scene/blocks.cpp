@@ -5,10 +5,13 @@
 #include <cstring>
 #include <initializer_list>
 
-#include "app/settings.h"
-#include "render/ray.h"
+#include "base/console.h"
+#include "image/image.h"
+#include "render/camera.h"
+#include "render/render_settings.h"
 #include "scene/lexer.h"
 #include "scene/parse_state.h"
+#include "scene/parser.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 
@@ -316,7 +319,7 @@ void yy_surface(FILE* file) {
                 Lire_Decimal(file);
                 values.refractionIndex = val_DBL;
                 if (val_DBL < 1.0) {
-                    std::printf(" indice of refraction cannot be lower than 1.0");
+                    consolePrint(" indice of refraction cannot be lower than 1.0");
                     values.refractionIndex = 1.0;
                 }
                 break;

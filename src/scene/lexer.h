@@ -101,6 +101,7 @@ enum KeywordCode : int {
     kwMove = 1001,
     kwRotate = 1002,
     kwScale = 1003,
+    kwMesh = 1100,
 };
 
 struct MotCle {
@@ -192,6 +193,7 @@ inline constexpr MotCle liste_motcle[] = {
     {"move", kwMove},
     {"rotate", kwRotate},
     {"scale", kwScale},
+    {"mesh", kwMesh},
 };
 
 // The longest word, number or string the lexer takes; one more character is a parse error.
@@ -225,6 +227,13 @@ void expectOpeningBrace(FILE* file);
 [[noreturn]] void yyerror(const char* message);
 // The same for a value read earlier: the line given is the one where the scene set it.
 [[noreturn]] void yyerrorAt(int line, const char* message);
+// What yyerrorAt prints, without ending the run.
+void printParseError(int line, const char* message);
+// Memory ran short while the scene was read: yyerror with " memory allocation failed", after the
+// program's memoryShortHandler, when it has one, has had its say. Unlike a mistake in the scene,
+// this is the process's own failure: another process reading the same scene need not meet it.
+[[noreturn]] void memoryShort();
+extern void (*memoryShortHandler)();
 
 // Puts the lexer's globals back to their start-up values.
 void resetLexer();

@@ -6,13 +6,13 @@
 #include <utility>
 
 #include "base/memory.h"
-#include "objects/cone.h"
-#include "objects/patch.h"
-#include "objects/plane.h"
-#include "objects/polygon.h"
-#include "objects/ring.h"
-#include "objects/sphere.h"
-#include "objects/triangle.h"
+#include "objects/primitives/cone.h"
+#include "objects/primitives/patch.h"
+#include "objects/primitives/plane.h"
+#include "objects/primitives/polygon.h"
+#include "objects/primitives/ring.h"
+#include "objects/primitives/sphere.h"
+#include "objects/primitives/triangle.h"
 #include "scene/lexer.h"
 #include "scene/parse_state.h"
 
@@ -23,7 +23,7 @@ using VertexArray = FreeBuffer<Vector[]>;
 
 VertexArray allocateVertices(int count) {
     VertexArray vertices(static_cast<Vector*>(std::malloc(static_cast<std::size_t>(count) * sizeof(Vector))));
-    if (!vertices) yyerror(" memory allocation failed");
+    if (!vertices) memoryShort();
     return vertices;
 }
 
@@ -34,7 +34,7 @@ void makeRoom(VertexArray& vertices, int* capacity, int used, int limit) {
     const int grown = used > limit / 2 ? limit : 2 * used;
     const std::size_t bytes = static_cast<std::size_t>(grown) * sizeof(Vector);
     auto* bigger = static_cast<Vector*>(std::realloc(vertices.get(), bytes));
-    if (!bigger) yyerror(" memory allocation failed");
+    if (!bigger) memoryShort();
     static_cast<void>(vertices.release());
     vertices.reset(bigger);
     *capacity = grown;
@@ -42,7 +42,7 @@ void makeRoom(VertexArray& vertices, int* capacity, int used, int limit) {
 
 // The new object takes the current surface and counts in the statistics.
 void finishObject(Object* made, int& counter) {
-    if (!made) yyerror(" memory allocation failed");
+    if (!made) memoryShort();
     object = made;
     const Surface& current = *surface;
     setSurfaceAttrib(made, current.color, current.ambient, current.diffuse, current.brilliance,

@@ -5,14 +5,17 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <new>
 #include <string>
 
+#include "base/console.h"
 #include "base/fatal.h"
 #include "base/memory.h"
-#include "objects/bound.h"
+#include "objects/hierarchy/bound.h"
 #include "scene/blocks.h"
 #include "scene/colors.h"
 #include "scene/lexer.h"
+#include "scene/mesh_block.h"
 #include "scene/object_blocks.h"
 #include "scene/parse_state.h"
 #include "shading/light.h"
@@ -42,6 +45,9 @@ namespace {
 FILE* openForReading(const char* name) { return std::fopen(name, "r"); }
 
 }  // namespace
+
+bool widthOnCommandLine = false;
+bool heightOnCommandLine = false;
 
 FILE* (*sceneFileOpener)(const char* name) = openForReading;
 
@@ -81,17 +87,17 @@ void resetCounters() {
 }
 
 void printStatistics() {
-    std::printf("\n\n Number of sphere(s):\t\t%d\n", iNumSphere);
-    std::printf(" Number of ring(s):\t\t%d\n", iNumRing);
-    std::printf(" Number of plane(s):\t\t%d\n", iNumPlane);
-    std::printf(" Number of cone(s):\t\t%d\n", iNumCone);
-    std::printf(" Number of cylinder(s):\t\t%d\n", iNumCylinder);
-    std::printf(" Number of disc(s):\t\t%d\n", iNumDisc);
-    std::printf(" Number of polygon(s):\t\t%d\n", iNumPolygone);
-    std::printf(" Number of triangle(s):\t\t%d\n", iNumTriangle);
-    std::printf(" Number of patch(es):\t\t%d\n", iNumPatch);
-    std::printf(" Number of surface(s):\t\t%d\n", iNumSurface);
-    std::printf(" Number of light(s):\t\t%d\n", iNumLight);
+    consolePrint("\n\n Number of sphere(s):\t\t%d\n", iNumSphere);
+    consolePrint(" Number of ring(s):\t\t%d\n", iNumRing);
+    consolePrint(" Number of plane(s):\t\t%d\n", iNumPlane);
+    consolePrint(" Number of cone(s):\t\t%d\n", iNumCone);
+    consolePrint(" Number of cylinder(s):\t\t%d\n", iNumCylinder);
+    consolePrint(" Number of disc(s):\t\t%d\n", iNumDisc);
+    consolePrint(" Number of polygon(s):\t\t%d\n", iNumPolygone);
+    consolePrint(" Number of triangle(s):\t\t%d\n", iNumTriangle);
+    consolePrint(" Number of patch(es):\t\t%d\n", iNumPatch);
+    consolePrint(" Number of surface(s):\t\t%d\n", iNumSurface);
+    consolePrint(" Number of light(s):\t\t%d\n", iNumLight);
 }
 
 int parseSceneFile(const char* name, const char* includer);
@@ -124,19 +130,19 @@ int parseSceneFile(const char* name, const char* includer) {
     std::string path;
     const SceneFile file = openSceneFile(name, includer, &path);
     if (!file) {
-        std::printf("\n Scene file: %s could no be opened\n", name);
+        consolePrint("\n Scene file: %s could no be opened\n", name);
         abortRun(-1);
     }
     // A directory opens for reading on Linux but reads as nothing at all.
     struct stat status {};
     if (fstat(fileno(file.get()), &status) == 0 && S_ISDIR(status.st_mode)) {
-        std::printf("\n Scene file: %s is a directory\n", path.c_str());
+        consolePrint("\n Scene file: %s is a directory\n", path.c_str());
         abortRun(-1);
     }
     const IncludeLevel level;
     FILE* in = file.get();
     std::setvbuf(in, nullptr, _IOFBF, 1 << 16);
-    std::printf("\n Parsing %s", path.c_str());
+    consolePrint("\n Parsing %s", path.c_str());
 
     for (int token = Lire_MotCle(in); token != tokEnd; token = Lire_MotCle(in)) {
         switch (token) {
@@ -168,8 +174,9 @@ int parseSceneFile(const char* name, const char* includer) {
             case kwTriangle: yy_triangle(in); break;
             case kwPatch:
             case kwSmoothTriangle: yy_patch(in); break;
+            case kwMesh: yy_mesh(in, path.c_str()); break;
             default:
-                std::printf("\n Scene parser returned error: %d '%s'\n", token, chaine);
+                consolePrint("\n Scene parser returned error: %d '%s'\n", token, chaine);
                 yyerror(" Unkown term");
         }
     }
@@ -185,7 +192,7 @@ void yy_declare(FILE* file) {
     if (std::strlen(strTemp) > maxColorNameLength) yyerror(" color name longer than 63 characters");
     if (Lire_MotCle(file) != kwColor) yyerror(" Unkown element in declaration");
     FreeBuffer<ColorEntry> entry(static_cast<ColorEntry*>(std::calloc(1, sizeof(ColorEntry))));
-    if (!entry) yyerror(" memory allocation failed");
+    if (!entry) memoryShort();
     Lire_Decimal(file);
     entry->color.red = val_DBL;
     Lire_Decimal(file);
@@ -200,25 +207,29 @@ int parseFile(const char* name) {
     resetCounters();
     const ParseScratch scratch;
     surface = static_cast<Surface*>(std::malloc(sizeof(Surface)));
-    if (!surface) yyerror(" memory allocation failed");
+    if (!surface) memoryShort();
     *surface = surfaceDefaults;
 
-    parseScene(name);
+    try {
+        parseScene(name);
+    } catch (const std::bad_alloc&) {
+        memoryShort();
+    }
     checkRenderedValues(c != 0, s != 0);
 
     if (c == 0) {
-        std::printf(" Missing camera!");
+        consolePrint(" Missing camera!");
         return -1;
     }
     if (s == 0) {
-        std::printf(" Missing settings!");
+        consolePrint(" Missing settings!");
         return -1;
     }
     if (su == 0) {
-        std::printf(" Missing surface!");
+        consolePrint(" Missing surface!");
         return -1;
     }
-    if (l == 0) std::printf(" Warning: scene doesn't contain any light.");
+    if (l == 0) consolePrint(" Warning: scene doesn't contain any light.");
     printStatistics();
     return 0;
 }

@@ -14,6 +14,11 @@ inline constexpr int maxIncludeDepth = 64;
 // bytes that rank 0 read). The stream, or null with errno set.
 extern FILE* (*sceneFileOpener)(const char* name);
 
+// The image sides the command line sets (each pass over it says): the scene's values for them are
+// replaced before anything is rendered, so a bad one is not the scene's mistake.
+extern bool widthOnCommandLine;
+extern bool heightOnCommandLine;
+
 // Reads the scene. 0 when it is complete, -1 when the camera, the settings or the surface is
 // missing (message printed). Errors inside the scene end the run through yyerror.
 int parseFile(const char* name);

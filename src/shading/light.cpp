@@ -2,14 +2,15 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "math/random.h"
-#include "objects/intersec.h"
+#include "objects/hierarchy/intersec.h"
 
 void makeLight(Vector position, Color color, int lightType, int attenuationType, int shadowType,
                double radius, int samples, double cosMinAngle, double cosMaxAngle, Vector direction) {
     Light* light = allocateObject();
     if (!light) {
-        std::printf(" Memory allocation for light failed. Light not added to scene.");
+        consolePrint(" Memory allocation for light failed. Light not added to scene.");
         return;
     }
     light->kind = kindLight;

@@ -4,8 +4,8 @@
 #include <cmath>
 
 #include "math/random.h"
-#include "render/ray.h"
 #include "shading/light.h"
+#include "shading/trace.h"
 
 Color myBackGroundColor{0.0, 0.0, 0.0};
 Haze myHaze{0.0, {0.0, 0.0, 0.0}};

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "base/console.h"
 #include "objects/data.h"
 
 void setSurfaceAttrib(Object* object, Color color, double ambient, double diffuse, double brilliance,
@@ -25,8 +26,8 @@ void setSurfaceAttrib(Object* object, Color color, double ambient, double diffus
 
 void printSurfaceAttrib(const Object* object) {
     const Surface& s = object->surface;
-    std::printf("Color: red = %g, green = %g, blue = %g\n", s.color.red, s.color.green, s.color.blue);
-    std::printf(
+    consolePrint("Color: red = %g, green = %g, blue = %g\n", s.color.red, s.color.green, s.color.blue);
+    consolePrint(
         "Ambient: ambient = %g\nDiffuse: diffuse = %g\nBrilliance: brilliance = %g\n"
         "Specular: specular = %g\nRoughness: roughness = %g\nReflection: reflection = %g\n",
         s.ambient, s.diffuse, s.brilliance, s.specular, s.roughness, s.reflection);

@@ -1,6 +1,7 @@
 // orvel-mpi run through mpirun as users run it: the bytes of orvel on any number of ranks and
 // threads, the messages printed once, and every failure ending the whole job without an image.
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -16,6 +17,7 @@
 
 #include "support/files.h"
 #include "support/interrupt.h"
+#include "support/model_files.h"
 #include "support/parse_fixture.h"
 
 namespace {
@@ -155,12 +157,40 @@ TEST(Cluster, RankZeroReadsTheScenesAndPrintsOnce) {
 
     const ProgramRun help = runCluster(2, {"--help"}, here.path());
     EXPECT_EQ(help.status, 255);
-    const std::string usage = runProgram(orvelProgram(true), {"--help"}, here.path()).out;
-    const std::string mtLine = "  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n";
-    std::string text = clusterBanner + usage.substr(usage.find("\n Usage"));
-    text.replace(text.find(mtLine), mtLine.size(),
-                 "  -t/--thread        int         specify the number of threads per rank (1 to 64)\n");
-    EXPECT_EQ(help.out, text);
+    EXPECT_EQ(help.out, clusterBanner + usageText("-mpi"));
+}
+
+// Model files, like scene files, need only exist where rank 0 runs: a glTF file with its buffer
+// beside it and a PLY file, both found beside the scene, reach the other ranks (started in an
+// empty directory) through rank 0, and the picture is orvel's. A model that cannot be read ends
+// every rank after one message.
+TEST(Cluster, ModelFilesComeFromRankZero) {
+    TempDir here, elsewhere;
+    fs::create_directory(here.path("models"));
+    const GltfParts parts = gltfParts(tentMesh(), "tent.bin");
+    std::ofstream(here.path("models/tent.gltf")) << parts.json;
+    std::ofstream(here.path("models/tent.bin")) << parts.buffer;
+    std::ofstream(here.path("models/tent.ply")) << plyFile(tentMesh(), "binary_little_endian");
+    std::ofstream(here.path("models/scene.orv")) << sceneBase << "light { position <2 -5 5> color 1 1 1 }\n"
+                                                 << "mesh { file \"tent.gltf\" scale 1.5 }\n"
+                                                 << "mesh { file \"tent.ply\" flat move <-2 0 -1> }\n";
+    const std::vector<std::string> args{"-i", "models/scene.orv", "-r", "24", "18", "-ppm", "-o", "pic"};
+    const std::string single = runProgram(orvelProgram(false), args, here.path()).out;
+    const std::string picture = readWholeFile(here.path("pic.ppm"));
+    fs::remove(here.path("pic.ppm"));
+    const ProgramRun run = runCommand(mpirun(with(with({"-np", "1", "-wdir", here.path(), clusterProgram}, args),
+                                                  with({":", "-np", "2", "-wdir", elsewhere.path(), clusterProgram}, args))),
+                                      here.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(maskTime(run.out), clusterOutput(single, 3, 1));
+    EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == picture);
+    EXPECT_TRUE(elsewhere.empty());
+
+    std::ofstream(here.path("models/scene.orv")) << sceneBase << "mesh { file \"tent.stl\" }\n";
+    const ProgramRun failed = runCluster(3, args, here.path());
+    EXPECT_EQ(failed.status, 255);
+    EXPECT_EQ(failed.out, clusterBanner + "\n Parsing models/scene.orv" +
+                              parseError(4, " mesh file tent.stl: cannot be opened (No such file or directory)"));
 }
 
 // A scene error, on any rank's reading of the same bytes (at the end of a file of several pieces),
@@ -183,6 +213,93 @@ TEST(ClusterFaults, SceneAndOutputErrorsEndTheJobOnce) {
               " MPI version of ORVEL running.\n\n Running 3 rank(s) of 1 thread(s)\n"
               " Cannot create image file: taken.ppm (Is a directory)\n");
     EXPECT_TRUE(fs::is_empty(dir.path("taken.ppm")));
+}
+
+// The command that starts `command` with its address space limited to `kilobytes` (ulimit -v).
+std::vector<std::string> limited(int kilobytes, std::vector<std::string> command) {
+    command.insert(command.begin(), {"/bin/sh", "-c", "ulimit -v " + std::to_string(kilobytes) + " && exec \"$0\" \"$@\""});
+    return command;
+}
+
+// A sanitizer reserves far more address space than any limit below allows.
+bool sanitized() {
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+// A scene, or an include, that is a device of endless bytes is read by rank 0 in bounded pieces,
+// as orvel reads it: under a memory limit, the job ends with orvel's message and status.
+TEST(ClusterFaults, EndlessScenesEndTheJobAsInOrvel) {
+    if (sanitized()) GTEST_SKIP() << "a memory limit leaves no room for a sanitizer";
+    TempDir dir;
+    std::ofstream(dir.path("include.orv")) << "include \"zero\"\n";
+    fs::create_symlink("/dev/zero", dir.path("zero"));
+    for (const char* scene : {"/dev/zero", "include.orv"}) {
+        const std::string single = runProgram(orvelProgram(false), {"-i", scene}, dir.path()).out;
+        std::vector<std::string> command = mpirun({"-np", "2"});
+        const std::vector<std::string> rank = limited(250000, {clusterProgram, "-i", scene});
+        command.insert(command.end(), rank.begin(), rank.end());
+        const ProgramRun run = runCommand(command, dir.path());
+        EXPECT_EQ(run.status, 255) << scene << run.err;
+        EXPECT_EQ(run.out, clusterBanner + single.substr(singleBanner.size())) << scene;
+    }
+}
+
+// A scene of several pieces written into a pipe renders as from a file.
+TEST(Cluster, AScenePipedInRendersAsFromAFile) {
+    TempDir dir;
+    std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
+    ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-o", "file", "-ppm", "-r", "8", "6"}, dir.path()).status,
+              0);
+    ASSERT_EQ(mkfifo(dir.path("pipe.orv").c_str(), 0600), 0);
+    std::thread writer([&] {
+        std::ofstream(dir.path("pipe.orv"))
+            << megabyteOfComment() << megabyteOfComment() << readWholeFile(dir.path("scene.orv"));
+    });
+    const ProgramRun run = runCluster(2, {"-i", "pipe.orv", "-o", "pipe", "-ppm", "-r", "8", "6"}, dir.path());
+    writer.join();
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(readWholeFile(dir.path("pipe.ppm")), readWholeFile(dir.path("file.ppm")));
+}
+
+// A rank that runs out of memory while the scene is read (here rank 0, then another, under a
+// memory limit of its own) ends the whole job within seconds, non-zero, with orvel's message once.
+TEST(ClusterFaults, ARankShortOfMemoryWhileReadingEndsTheJob) {
+    if (sanitized()) GTEST_SKIP() << "a memory limit leaves no room for a sanitizer";
+    TempDir dir, logs;
+    {
+        std::ofstream scene(dir.path("many.orv"));
+        scene << sceneBase;
+        for (int k = 0; k < 600000; ++k) scene << "sphere { center <" << k << " 0 0> radius 1 }\n";
+    }
+    for (const int shortRank : {0, 1}) {
+        std::vector<std::string> command = mpirun({});
+        for (int rank = 0; rank < 2; ++rank) {
+            std::vector<std::string> program = {clusterProgram, "-i", "many.orv", "-r", "8", "6"};
+            if (rank == shortRank) program = limited(250000, program);
+            command.insert(command.end(), {"-np", "1"});
+            command.insert(command.end(), program.begin(), program.end());
+            if (rank == 0) command.push_back(":");
+        }
+        const std::string out = logs.path("out.txt"), err = logs.path("err.txt");
+        const auto start = std::chrono::steady_clock::now();
+        const pid_t job = startCommand(command, dir.path(), out.c_str(), err.c_str());
+        ASSERT_NE(job, 0);
+        const bool ended = endsWithin(job, 20s);
+        if (!ended) kill(job, SIGKILL);
+        int status = 0;
+        waitpid(job, &status, 0);
+        EXPECT_TRUE(ended && WIFEXITED(status) && WEXITSTATUS(status) != 0) << shortRank << " " << status;
+        EXPECT_LT(std::chrono::steady_clock::now() - start, 20s);
+        const std::string said = readWholeFile(out);
+        const std::string message = " -  memory allocation failed\n";
+        EXPECT_TRUE(said.find(message) != std::string::npos && said.find(message) == said.rfind(message))
+            << shortRank << said;
+        EXPECT_FALSE(fs::exists(dir.path("out.png"))) << shortRank;
+    }
 }
 
 // A rank killed in the middle of the render ends the whole job within seconds, and Ctrl-C to

@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "app/main.h"
 #include "support/files.h"
 #include "support/parse_fixture.h"
 
@@ -15,27 +16,7 @@ namespace fs = std::filesystem;
 
 namespace {
 
-std::string usage(bool multi) {
-    return std::string("\n Usage: orvel [options] scenefile [...]\n\n Example: orvel -i scene.orv\n\n Options:\n") +
-           "  -i/--input         filename    read filename as input\n"
-           "  -o/--ouput         filename    write output to 'filename' (no extension)\n"
-           "  -w/--width         integer     specify with of the output image\n"
-           "  -h/--height        integer     specify height of the output image\n"
-           "  -r/--resolution    int int     specify width and height of the output image\n" +
-           (multi ? "  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n" : "") +
-           "  -j/--jitter                    activate jittering\n"
-           "  -aaa/--aaadatpive  double      activate adaptive anti-aliasing\n"
-           "  -aaq/--aaquick                 activate quick anti-aliasing\n"
-           "  -aan/--aanone                  deactivate anti-aliasing\n"
-           "  -tga/--tga                     TGA output image\n"
-           "  -bmp/--bmp                     BMP output image\n"
-           "  -ppm/--ppm                     PPM output image\n"
-           "  -png/--png                     PNG output image\n"
-           "  -jpg/--jpeg                    JPEG output image\n"
-           "  -?/--help                      this help message\n\n"
-           " Report bugs to:          orvel-bugs@example.org\n"
-           " Send suggestions to:     orvel-ideas@example.org\n";
-}
+std::string usage(bool multi) { return usageText(multi ? "-multithreaded" : ""); }
 
 constexpr const char* head =
     "camera { position <0 -10 2> look_at <0 0 0> }\n"
@@ -67,6 +48,7 @@ TEST(CommandLine, EachRunRendersOrEndsAtOnceWithAMessage) {
         {{"-i", "scene.orv", "--seed", "18446744073709551616"}, ""},
         {{"-i", "nowhere.orv"}, "\n Scene file: nowhere.orv could no be opened\n"},
         {{"-i", "scene.orv", "--resolution", "10", "abc"}, badSize("--resolution")},
+        {{"-i", "scene.orv", "-w", "0"}, badSize("-w")},             // before the scene is read
         {{"-h", "0", "-w", "0", "-i", "scene.orv"}, badSize("-h")},  // of two bad sides, the first given
         {{"-i", "zero.orv", "-w", "8"},
          "\n Parsing zero.orv" + parseError(2, " image width and height must be greater than 0")},
@@ -120,6 +102,21 @@ TEST(CommandLine, EachRunRendersOrEndsAtOnceWithAMessage) {
         }
     }
     EXPECT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-t", "4"}, dir.path()).out, banner(false) + usage(false));
+}
+
+// An allocation failure that nothing else catches ends the run with a message and status 1, never
+// with an uncaught exception.
+TEST(CommandLine, AnAllocationFailureEndsTheRunWithAMessage) {
+    TempDir dir;
+    std::ofstream(dir.path("scene.orv")) << sceneBase;
+    std::vector<std::string> args = {"orvel", "-i", dir.path("scene.orv")};
+    std::vector<char*> argv;
+    for (std::string& arg : args) argv.push_back(arg.data());
+    testing::internal::CaptureStdout();
+    const int status = orvelMain(3, argv.data(), Edition::single, [] { throw std::bad_alloc(); });
+    const std::string out = testing::internal::GetCapturedStdout();
+    EXPECT_EQ(status, 1);
+    EXPECT_TRUE(out.ends_with(" Number of primitives:\t\t0\n\n\n Not enough memory\n")) << out;
 }
 
 }  // namespace

@@ -128,6 +128,27 @@ TEST(Resume, TornAndForeignJournalsAreNeverTrusted) {
     }
 }
 
+// The model file a mesh block reads is part of the scene: the journal of a render resumes while
+// the file stays as it was, and is replaced once the file is edited.
+TEST(Resume, AnEditedModelFileMakesAnotherScene) {
+    TempDir dir;
+    fs::copy_file(dataDir + "/models/tent.obj", dir.path("tent.obj"));
+    std::ofstream(dir.path("scene.orv")) << readWholeFile(dataDir + "/threads.orv")
+                                         << "mesh { file \"tent.obj\" move <-1 -3 0> }\n";
+    const Args scene = with(slow, {"-i", "scene.orv", "--resume"});
+    for (const bool edited : {false, true}) {
+        interruptWhen(single.command(scene), dir.path(), SIGKILL,
+                      [&] { return journalRows(dir.path(".pic.ppm.journal"), 160) >= 20; });
+        if (edited) std::ofstream(dir.path("tent.obj"), std::ios::app) << "# edited\n";
+        const ProgramRun run = runCommand(single.command(scene), dir.path());
+        EXPECT_EQ(run.status, 0);
+        EXPECT_NE(run.out.find(edited ? "\n Journal .pic.ppm.journal is of another scene: rendering from the first row\n"
+                                      : "\n Resuming from .pic.ppm.journal: "),
+                  std::string::npos)
+            << edited << run.out;
+    }
+}
+
 // The lines a user reads: the command that finishes an interrupted render, the rows a resumed one
 // takes, a resumed render whose noise cannot match, a render without a journal to resume, and one
 // that cannot write its journal.

@@ -3,6 +3,8 @@
 #include <string>
 
 #include "base/fatal.h"
+#include "render/progress.h"
+#include "render/scans.h"
 #include "support/files.h"
 #include "support/render_fixture.h"
 

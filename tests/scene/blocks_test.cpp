@@ -8,6 +8,7 @@
 #include <string>
 #include <tuple>
 
+#include "render/camera.h"
 #include "support/parse_fixture.h"
 
 namespace {

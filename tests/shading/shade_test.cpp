@@ -2,6 +2,8 @@
 
 #include <tuple>
 
+#include "shading/trace.h"
+
 #include "support/render_fixture.h"
 
 namespace {

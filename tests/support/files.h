@@ -71,6 +71,16 @@ inline std::string banner(const char* edition) {
 }
 inline std::string banner(bool multiThreaded) { return banner(multiThreaded ? "-multithreaded" : ""); }
 
+// The usage text each program prints after its banner (tests/data/usage.txt holds orvel-mt's):
+// orvel has no thread line, orvel-mpi its own.
+inline std::string usageText(const std::string& edition) {
+    std::string text = readWholeFile(std::string(ORVEL_SOURCE_DIR) + "/tests/data/usage.txt");
+    const std::string bands = "  -t/--thread        int         specify the number thread to use (2, 4 or 8)\n";
+    const std::string ranks = "  -t/--thread        int         specify the number of threads per rank (1 to 64)\n";
+    const std::string line = edition == "-multithreaded" ? bands : edition == "-mpi" ? ranks : "";
+    return text.replace(text.find(bands), bands.size(), line);
+}
+
 // The command that starts a program built here: through the emulator the build names (qemu-user
 // in a cross-compiled tree), which passes signals on and ends as the program does.
 inline std::vector<std::string> builtCommand(const std::string& program, const std::vector<std::string>& args) {

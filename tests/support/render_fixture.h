@@ -8,10 +8,13 @@
 
 #include "app/run.h"
 #include "app/settings.h"
-#include "objects/bound.h"
+#include "image/image.h"
 #include "objects/data.h"
-#include "render/ray.h"
-#include "render/trace.h"
+#include "objects/hierarchy/bound.h"
+#include "objects/hierarchy/pqueue.h"
+#include "render/camera.h"
+#include "render/driver.h"
+#include "render/render_settings.h"
 #include "shading/light.h"
 #include "shading/shade.h"
 

@@ -12,8 +12,11 @@
 #include "app/run.h"
 #include "app/settings.h"
 #include "base/fatal.h"
-#include "objects/bvh.h"
+#include "image/image.h"
 #include "objects/data.h"
+#include "objects/hierarchy/pqueue.h"
+#include "objects/hierarchy/query_tree.h"
+#include "render/render_settings.h"
 
 class SceneTest : public testing::Test {
 protected:
