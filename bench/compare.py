@@ -210,6 +210,9 @@ def main(argv=None):
                     help="comma-separated labels or families to run, e.g. orvel,povray")
     ap.add_argument("--orvel-dir", default=os.path.join(ROOT, "build"),
                     help="directory holding orvel and orvel-mt (default: build/)")
+    ap.add_argument("--baseline-dir", default=None,
+                    help="another build of orvel and orvel-mt, timed beside the first in the same "
+                         "run and labelled 'base'")
     ap.add_argument("--orvel-threads", default="2,8",
                     help="thread counts for orvel-mt (default: 2,8)")
     ap.add_argument("--mpi-ranks", default="2",
@@ -243,6 +246,9 @@ def main(argv=None):
         args.orvel_dir, [int(n) for n in args.orvel_threads.split(",") if n])
     orvel += renderers.orvel_mpi_renderers(
         args.orvel_dir, [int(n) for n in args.mpi_ranks.split(",") if n], args.mpirun_args)
+    if args.baseline_dir:
+        orvel += renderers.orvel_renderers(
+            args.baseline_dir, [int(n) for n in args.orvel_threads.split(",") if n], tag="base ")
     peer_threads = [int(n) for n in args.peer_threads.split(",") if n]
     peers = renderers.povray_renderers(peer_threads) + renderers.tachyon_renderers(peer_threads)
     if not orvel:

@@ -31,18 +31,19 @@ class Renderer:
         return out_base + ".ppm"
 
 
-def orvel_renderers(orvel_dir, thread_counts=(2, 8)):
-    """orvel (one thread) and orvel-mt with each thread count, if they are built."""
+def orvel_renderers(orvel_dir, thread_counts=(2, 8), tag=""):
+    """orvel (one thread) and orvel-mt with each thread count, if they are built; `tag` goes
+    before their labels (another build of orvel beside the one measured)."""
     found = []
     single = os.path.join(orvel_dir, "orvel")
     multi = os.path.join(orvel_dir, "orvel-mt")
     if os.access(single, os.X_OK):
-        found.append(Renderer("orvel", "orvel", "orv", 1,
+        found.append(Renderer(tag + "orvel", "orvel", "orv", 1,
                               lambda s, o, w, h, x: [single, "-i", s, "-o", o, "-ppm",
                                                      "-r", str(w), str(h)] + x))
     if os.access(multi, os.X_OK):
         for n in thread_counts:
-            found.append(Renderer("orvel-mt -t %d" % n, "orvel", "orv", n,
+            found.append(Renderer(tag + "orvel-mt -t %d" % n, "orvel", "orv", n,
                                   lambda s, o, w, h, x, n=n: [multi, "-i", s, "-o", o, "-ppm",
                                                               "-r", str(w), str(h),
                                                               "-t", str(n)] + x))

@@ -594,6 +594,58 @@ def cylinders_scene():
     return scene
 
 
+def scan_model(nu, nv, seed):
+    """A scanned stone as a scanner leaves it: a closed, irregular surface of 2 nu (nv - 1) flat
+    triangles, generated (a sphere displaced by a sum of random waves, and rough at the scale of
+    the triangles like scanner noise), so that no outside file is needed."""
+    rng = random.Random(seed)
+    waves = [(unit((rng.gauss(0, 1), rng.gauss(0, 1), rng.gauss(0, 1))), rng.uniform(1.0, 7.0),
+              rng.uniform(0, 2 * math.pi)) for _ in range(24)]
+
+    def radius(d):
+        r = 6.0
+        for axis, freq, phase in waves:
+            r += 0.9 / freq * math.sin(freq * dot(axis, d) + phase)
+        return r * (1.0 + rng.uniform(-0.004, 0.004))
+
+    vertices = [(0.0, 0.0, -radius((0.0, 0.0, -1.0)))]
+    for j in range(1, nv):
+        theta = math.pi * j / nv
+        for i in range(nu):
+            phi = 2 * math.pi * (i + 0.5 * (j % 2)) / nu
+            d = (math.sin(theta) * math.cos(phi), math.sin(theta) * math.sin(phi), -math.cos(theta))
+            vertices.append(scale(d, radius(d)))
+    vertices.append((0.0, 0.0, radius((0.0, 0.0, 1.0))))
+    top = len(vertices) - 1
+
+    def ring(j, i):
+        return 1 + (j - 1) * nu + i % nu
+
+    faces = []
+    for i in range(nu):
+        faces.append((0, ring(1, i + 1), ring(1, i)))
+        faces.append((top, ring(nv - 1, i), ring(nv - 1, i + 1)))
+    for j in range(1, nv - 1):
+        for i in range(nu):
+            faces.append((ring(j, i), ring(j, i + 1), ring(j + 1, i + 1)))
+            faces.append((ring(j, i), ring(j + 1, i + 1), ring(j + 1, i)))
+    return Triangles(vertices, faces, None)
+
+
+def scan_scene():
+    cam = Camera((0.0, -26.0, 8.0), (0.0, 0.0, 0.5), fov=60.0)
+    scene = Scene("scan", cam, SKY, "a generated scan of a stone: 65,024 irregular flat "
+                  "triangles on a ground plane, two lights")
+    scene.lights.append(Light((-30.0, -40.0, 50.0), (0.8, 0.8, 0.8)))
+    scene.lights.append(Light((35.0, -20.0, 25.0), (0.4, 0.4, 0.45)))
+    ground = Material("ground", (0.6, 0.6, 0.55), BLUE, ambient=0.12, diffuse=0.6)
+    scene.add(ground, Plane((0.0, 0.0, 1.0), -6.5))
+    stone = Material("stone", (0.7, 0.62, 0.52), GREEN, ambient=0.1, diffuse=0.75, specular=0.2,
+                     roughness=20.0)
+    scene.add(stone, scan_model(256, 128, seed=31))
+    return scene
+
+
 def glass_scene():
     cam = Camera((0.0, -15.0, 6.5), (0.0, 6.0, 1.5), fov=60.0)
     scene = Scene("glass", cam, SKY, "five refracting spheres (index 1.5) and a mirror over a "
@@ -673,6 +725,7 @@ WORKLOADS = {
     "mesh_smooth": lambda: mesh_scene(True),
     "cylinders": cylinders_scene,
     "glass": glass_scene,
+    "scan": scan_scene,
     "quality": lambda: spheres_scene("quality", quality=True),
 }
 for _fmt in MODEL_FORMATS:

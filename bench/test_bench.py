@@ -84,6 +84,18 @@ class Tools(unittest.TestCase):
             self.assertEqual(compare.peer_for(r("orvel", threads), peers).threads, peer)
         self.assertIsNone(compare.peer_for(r("orvel", 1), [r("povray", 2)]))
 
+    def test_a_baseline_build_runs_beside_with_its_labels_tagged(self):
+        with tempfile.TemporaryDirectory() as d:
+            for name in ("orvel", "orvel-mt"):
+                path = os.path.join(d, name)
+                with open(path, "w") as f:
+                    f.write("#!/bin/sh\n")
+                os.chmod(path, 0o755)
+            base = renderers.orvel_renderers(d, (2,), tag="base ")
+            self.assertEqual([b.label for b in base], ["base orvel", "base orvel-mt -t 2"])
+            self.assertEqual([b.family for b in base], ["orvel", "orvel"])  # compared with the peers too
+            self.assertEqual(base[1].command("s.orv", "o", 8, 6)[0], os.path.join(d, "orvel-mt"))
+
 
 if __name__ == "__main__":
     unittest.main()

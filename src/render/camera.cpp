@@ -55,23 +55,36 @@ void screenInit(Ray* ray) {
     ray->direction = viewvec;
 }
 
-void initRay(double x, double y, Ray* ray) {
+ColumnTerms columnTerms(double x) {
     const double W = myDisplay.width;
-    const double H = myDisplay.height;
-    Vector direction;
     if (myViewPoint.projection == 1) {
         const double theta = 2.0 * myViewPoint.fov * (x - W / 2.0) / W;
-        const double phi = 2.0 * myViewPoint.fovVertical * (H / 2.0 - y) / H;
-        direction = looking_up * std::sin(phi) + leftvec * std::sin(theta) +
-                    viewvec * std::cos(theta) * std::cos(phi);
-    } else {
-        const double u = 2.0 * x / W - 1.0;
-        const double v = 2.0 * y / H - 1.0;
-        direction = viewvec + leftvec * (frustrumwidth * u) + looking_up * (-frustrumheight * v);
+        return {leftvec * std::sin(theta), viewvec * std::cos(theta)};
     }
+    const double u = 2.0 * x / W - 1.0;
+    return {viewvec + leftvec * (frustrumwidth * u), {}};
+}
+
+RowTerms rowTerms(double y) {
+    const double H = myDisplay.height;
+    if (myViewPoint.projection == 1) {
+        const double phi = 2.0 * myViewPoint.fovVertical * (H / 2.0 - y) / H;
+        return {looking_up * std::sin(phi), std::cos(phi)};
+    }
+    const double v = 2.0 * y / H - 1.0;
+    return {looking_up * (-frustrumheight * v), 0.0};
+}
+
+void initRayFrom(const ColumnTerms& column, const RowTerms& row, Ray* ray) {
+    // Flat: viewvec + leftvec (width u) + looking_up (-height v); fisheye: looking_up sin(phi) +
+    // leftvec sin(theta) + viewvec cos(theta) cos(phi); each summed left to right.
+    Vector direction = myViewPoint.projection == 1 ? row.first + column.first + column.second * row.factor
+                                                   : column.first + row.first;
     VecNorm(&direction);
     ray->direction = direction;
 }
+
+void initRay(double x, double y, Ray* ray) { initRayFrom(columnTerms(x), rowTerms(y), ray); }
 
 namespace {
 
@@ -84,9 +97,11 @@ double lensCoordinate() {
 
 }  // namespace
 
+bool lensOpen() { return myViewPoint.aperture > 0 && myViewPoint.samples >= 1; }
+
 void shoot(Ray* ray, Color* color, int* level) {
     const ViewPoint& view = myViewPoint;
-    if (view.aperture <= 0 || view.samples < 1) {
+    if (!lensOpen()) {
         trace(ray, color, level);
         return;
     }

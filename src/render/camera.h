@@ -30,5 +30,22 @@ void cameraSetup();
 void resetCamera();
 // Writes the unit direction through the continuous pixel position (x, y); the origin is untouched.
 void initRay(double x, double y, Ray* ray);
+// initRay in two halves, for scans that trace a grid of positions: what the direction takes from
+// the column alone and from the row alone, worked out once per column and once per row, then
+// summed for each position in the same order as initRay sums them (the same direction, bit for
+// bit: initRay is made of them).
+struct ColumnTerms {
+    Vector first;   // flat: viewvec + leftvec (width u); fisheye: leftvec sin(theta)
+    Vector second;  // fisheye: viewvec cos(theta)
+};
+struct RowTerms {
+    Vector first;   // flat: looking_up (-height v); fisheye: looking_up sin(phi)
+    double factor;  // fisheye: cos(phi)
+};
+ColumnTerms columnTerms(double x);
+RowTerms rowTerms(double y);
+void initRayFrom(const ColumnTerms& column, const RowTerms& row, Ray* ray);
+// Whether shoot averages over the lens; when not, it is trace of the ray itself.
+bool lensOpen();
 // The colour seen along a primary ray, averaged over the lens when the aperture is open.
 void shoot(Ray* ray, Color* color, int* level);

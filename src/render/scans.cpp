@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <optional>
 
 #include "base/console.h"
 #include "base/memory.h"
@@ -69,6 +70,62 @@ void samplePixel(int x, int y, Ray* ray, int* level, unsigned char* bytes) {
     storeColor(bytes, color);
 }
 
+// Without jitter and lens, a sample's camera ray follows from its position alone and nothing is
+// drawn before it is traced: the rays of neighbouring samples are then walked together.
+bool samplesWalkTogether() { return !jitter && !lensOpen(); }
+
+// Camera rays through the positions (x + offset, y + offset) of the image grid, x from 0 to
+// columns - 1, answered a batch of neighbours at a time. The camera's term of each column is
+// worked out once, that of a row once per batch.
+class PreparedRays {
+public:
+    PreparedRays(const Ray* central, int columns, double offset)
+        : origin_(central->origin), offset_(offset), columns_(allocate<ColumnTerms>(columns)) {
+        if (!columns_) return;
+        for (int x = 0; x < columns; ++x) columns_[x] = columnTerms(x + offset);
+    }
+    // False when memory is short.
+    explicit operator bool() const { return columns_ != nullptr; }
+
+    // Prepares the rays of columns first to first + count - 1 (count <= preparedBatch) in row y.
+    void prepare(int first, int count, int y) {
+        const RowTerms row = rowTerms(y + offset_);
+        for (int k = 0; k < count; ++k) {
+            rays_[k].ray.origin = origin_;
+            initRayFrom(columns_[first + k], row, &rays_[k].ray);
+        }
+        prepareRays(rays_, count);
+    }
+    const PreparedRay& operator[](int k) const { return rays_[k]; }
+
+private:
+    Vector origin_;
+    double offset_;
+    Buffer<ColumnTerms> columns_;
+    PreparedRay rays_[preparedBatch];
+};
+
+// The samples at (x + 0.5, y + 0.5) for x from 0 to count - 1, as samplePixel gives them, into
+// bytes (three a sample); a batch of neighbours at a time when `batch` (made for offset 0.5)
+// is given, which it is without jitter and lens.
+void sampleRow(int count, int y, Ray* ray, int* level, unsigned char* bytes, PreparedRays* batch) {
+    if (!batch) {
+        for (int x = 0; x < count; ++x) samplePixel(x, y, ray, level, &bytes[3L * x]);
+        return;
+    }
+    for (int first = 0; first < count; first += preparedBatch) {
+        const int n = std::min(preparedBatch, count - first);
+        batch->prepare(first, n, y);
+        for (int k = 0; k < n; ++k) {
+            const int x = first + k;
+            startSample(quarterGrid(x, 2), quarterGrid(y, 2));
+            Color color;
+            tracePrepared((*batch)[k], &color, level);
+            storeColor(&bytes[3L * x], color);
+        }
+    }
+}
+
 }  // namespace
 
 void scanNone(RowFeed* feed) {
@@ -78,10 +135,13 @@ void scanNone(RowFeed* feed) {
     const SeededDraws draws(randomSeed);
     const int width = myDisplay.width;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
-    if (!row) return bandOutOfMemory();
+    std::optional<PreparedRays> batch;
+    if (samplesWalkTogether()) batch.emplace(&ray, width, 0.5);
+    if (!row || (batch && !*batch)) return bandOutOfMemory();
+    PreparedRays* const together = batch ? &*batch : nullptr;
     for (RowSpan span; feed->next(feed->owner, &span);) {
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
-            for (int x = 0; x < width; ++x) samplePixel(x, y, &ray, &level, &row[3L * x]);
+            sampleRow(width, y, &ray, &level, row.get(), together);
             feed->done(feed->owner, row.get(), y);
         }
     }
@@ -96,16 +156,16 @@ void scanCorners(RowFeed* feed) {
     Buffer<unsigned char> previous = allocate<unsigned char>(3L * (width + 1L));
     Buffer<unsigned char> current = allocate<unsigned char>(3L * (width + 1L));
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
-    if (!previous || !current || !row) return bandOutOfMemory();
+    std::optional<PreparedRays> batch;
+    if (samplesWalkTogether()) batch.emplace(&ray, width + 1, 0.5);
+    if (!previous || !current || !row || (batch && !*batch)) return bandOutOfMemory();
+    PreparedRays* const together = batch ? &*batch : nullptr;
 
     // One sample row per image row: width + 1 samples, each shared by four pixels.
-    auto sampleRow = [&](int y, unsigned char* samples) {
-        for (int x = 0; x <= width; ++x) samplePixel(x, y, &ray, &level, &samples[3L * x]);
-    };
     for (RowSpan span; feed->next(feed->owner, &span);) {
-        sampleRow(span.first - 1, previous.get());
+        sampleRow(width + 1, span.first - 1, &ray, &level, previous.get(), together);
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
-            sampleRow(y, current.get());
+            sampleRow(width + 1, y, &ray, &level, current.get(), together);
             const unsigned char* p = previous.get();
             const unsigned char* c = current.get();
             for (long i = 0; i < 3L * width; ++i) row[i] = (p[i] + p[i + 3] + c[i] + c[i + 3]) >> 2;
@@ -156,7 +216,11 @@ void scanAdaptive(RowFeed* feed) {
     const long edgeSize = 4L * width + 1;
     const Buffer<unsigned char> row = allocate<unsigned char>(3L * width);
     const Buffer<unsigned char> edgeStore = allocate<unsigned char>(4 * edgeSize);
-    if (!row || !edgeStore) return bandOutOfMemory();
+    // Every pixel computes its bottom-right corner anew, at (x + 1, y + 1): those are known in
+    // advance and walked together (when nothing is drawn before they are traced).
+    std::optional<PreparedRays> corners;
+    if (samplesWalkTogether()) corners.emplace(&ray, width, 4 * 0.25);
+    if (!row || !edgeStore || (corners && !*corners)) return bandOutOfMemory();
     unsigned char* edge0 = edgeStore.get();
     const EdgeRows edge{edge0, edge0 + edgeSize, edge0 + 2 * edgeSize, edge0 + 3 * edgeSize};
 
@@ -166,13 +230,16 @@ void scanAdaptive(RowFeed* feed) {
         for (int y = span.first; y < span.end && !bandsStopping(); ++y) {
             for (int b = 0; b <= 4; ++b) grid[0][b].done = 0;
             for (int x = 0; x < width; ++x) {
+                if (corners && x % preparedBatch == 0)
+                    corners->prepare(x, std::min(preparedBatch, width - x), y);
                 const long base = 4L * x;
                 for (int a = 1; a <= 4; ++a) edge.load(base + a, &grid[a][0]);
                 for (int a = 1; a <= 4; ++a)
                     for (int b = 1; b <= 4; ++b) grid[a][b].done = 0;
 
                 Color result;
-                adapt(0, 0, x, y, &result, 4, &ray, &level, grid);
+                adapt(0, 0, x, y, &result, 4, &ray, &level, grid,
+                      corners ? &(*corners)[x % preparedBatch] : nullptr);
                 row[3L * x] = static_cast<unsigned char>(result.red);
                 row[3L * x + 1] = static_cast<unsigned char>(result.green);
                 row[3L * x + 2] = static_cast<unsigned char>(result.blue);
@@ -189,7 +256,7 @@ void scanAdaptive(RowFeed* feed) {
 }
 
 void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
-           CornerSample grid[5][5]) {
+           CornerSample grid[5][5], const PreparedRay* bottomRight) {
     const int corners[4][2] = {{a, b}, {a + size, b}, {a, b + size}, {a + size, b + size}};
     int sum[3] = {0, 0, 0};
     for (const auto& corner : corners) {
@@ -202,8 +269,12 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
                 px += randomUnit() * 0.25 - 0.125;
                 py += randomUnit() * 0.25 - 0.125;
             }
-            initRay(px, py, ray);
-            shoot(ray, result, level);
+            if (bottomRight && corner[0] == 4 && corner[1] == 4) {
+                tracePrepared(*bottomRight, result, level);
+            } else {
+                initRay(px, py, ray);
+                shoot(ray, result, level);
+            }
             sample.red = colorToByte(result->red);
             sample.green = colorToByte(result->green);
             sample.blue = colorToByte(result->blue);
@@ -233,7 +304,7 @@ void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, 
     const int quarters[4][2] = {{a, b}, {a + h, b}, {a, b + h}, {a + h, b + h}};
     int total[3] = {0, 0, 0};
     for (const auto& quarter : quarters) {
-        adapt(quarter[0], quarter[1], x, y, result, h, ray, level, grid);
+        adapt(quarter[0], quarter[1], x, y, result, h, ray, level, grid, bottomRight);
         total[0] += static_cast<unsigned char>(result->red);
         total[1] += static_cast<unsigned char>(result->green);
         total[2] += static_cast<unsigned char>(result->blue);

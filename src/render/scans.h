@@ -4,6 +4,7 @@
 
 #include "objects/data.h"
 #include "render/rows.h"
+#include "shading/trace.h"
 
 struct CornerSample {
     unsigned char red;
@@ -19,5 +20,7 @@ unsigned char colorToByte(double c);
 void scanNone(RowFeed* feed);
 void scanCorners(RowFeed* feed);
 void scanAdaptive(RowFeed* feed);
+// The colour of a square of the pixel at (x, y); `bottomRight`, when given, is the pixel's corner
+// (4, 4) with its queries answered beforehand.
 void adapt(int a, int b, double x, double y, Color* result, int size, Ray* ray, int* level,
-           CornerSample grid[5][5]);
+           CornerSample grid[5][5], const PreparedRay* bottomRight = nullptr);

@@ -70,6 +70,10 @@ Color* smoothShadow(Color* result, const Light* light, const Object* object, con
     return result;
 }
 
+void skipSmoothShadow(const Light* light) {
+    for (int i = 0; i < light->light.samples; ++i) randomOffset();
+}
+
 bool spotFactor(const Light* light, Vector L, double* s) {
     const LightData& data = light->light;
     const double c = -dot(data.direction, L);

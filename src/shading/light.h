@@ -21,6 +21,10 @@ Color* getLightColor(Color* result, const Light* light, const Object* object, co
 Color* smoothShadow(Color* result, const Light* light, const Object* object, const Ray* lightRay,
                     double distance);
 
+// What smoothShadow draws from the random numbers, without casting its rays: for a point whose
+// colour the light's answer cannot change, so that every later draw stays the same.
+void skipSmoothShadow(const Light* light);
+
 // Spot factor for the unit light-ray direction L: false when the point lies outside the outer
 // cone (the light then contributes nothing), otherwise true with *s in [0, 1].
 bool spotFactor(const Light* light, Vector L, double* s);

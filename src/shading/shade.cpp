@@ -12,35 +12,77 @@ Haze myHaze{0.0, {0.0, 0.0, 0.0}};
 
 namespace {
 
-// Adds the diffuse and specular light of one light to color. A spot light adds nothing to a point
-// outside its outer cone. d receives the distance to the light in every case.
-void addLight(const Light* light, const Object* object, Vector N, Vector P, Vector R, Color* color,
-              double* d) {
-    const Surface& surface = object->surface;
+// The mirror direction, where the highlight or the reflection needs it.
+Vector mirrorDirection(const Surface& surface, Vector D, Vector N) {
+    Vector R{0.0, 0.0, 0.0};
+    if (surface.specular > 0 || surface.reflection > 0) {
+        R = D / std::fabs(dot(D, N)) + 2.0 * N;
+        VecNorm(&R);
+    }
+    return R;
+}
+
+// What one light does at a point before its shadow test: the light ray and its distance, the
+// spot factor, and which terms its colour enters.
+struct LightTerms {
     Ray lightRay;
-    *d = makeLightRay(light, P, &lightRay);
-    const Vector L = lightRay.direction;
-    const bool spot = light->light.lightType == 1;
+    double d;
     double s = 1.0;
-    if (spot && !spotFactor(light, L, &s)) return;
+    bool outsideCone = false;  // a spot light that does not reach the point: nothing to add
+    double cosine = 0.0;
+    bool diffuse = false;   // the diffuse term uses the light's colour
+    bool specular = false;  // so does the highlight
+};
+
+LightTerms lightTerms(const Light* light, const Surface& surface, Vector N, Vector P, Vector R) {
+    LightTerms terms;
+    terms.d = makeLightRay(light, P, &terms.lightRay);
+    const Vector L = terms.lightRay.direction;
+    if (light->light.lightType == 1 && !spotFactor(light, L, &terms.s)) {
+        terms.outsideCone = true;
+        return terms;
+    }
+    terms.cosine = dot(N, L);
+    terms.diffuse = terms.cosine > 0.001 && surface.diffuse > 0;
+    terms.specular = surface.specular > 0 && dot(R, L) > 0.001;
+    return terms;
+}
+
+// Adds the diffuse and specular light of one light (number j of the list) to color. A spot light
+// adds nothing to a point outside its outer cone. d receives the distance to the light in every
+// case. A shadow ray whose answer no term uses is not cast; a smooth light still draws its
+// random numbers, so that every later draw stays the same.
+void addLight(const Light* light, int j, const Object* object, Vector N, Vector P, Vector R, Color* color,
+              double* d, const ShadowAnswers& answers) {
+    const Surface& surface = object->surface;
+    const LightTerms terms = lightTerms(light, surface, N, P, R);
+    *d = terms.d;
+    if (terms.outsideCone) return;
+    const bool smooth = light->light.shadowType == 1;
+    if (!terms.diffuse && !terms.specular) {
+        if (smooth) skipSmoothShadow(light);
+        return;
+    }
 
     Color lc;
-    if (light->light.shadowType == 1)
-        smoothShadow(&lc, light, object, &lightRay, *d);
-    else
-        getLightColor(&lc, light, object, &lightRay, *d);
+    if (smooth) {
+        smoothShadow(&lc, light, object, &terms.lightRay, terms.d);
+    } else if (j < answeredLights && (answers.asked >> j & 1)) {
+        lc = answers.blocked >> j & 1 ? Color{0.0, 0.0, 0.0} : light->surface.color;
+    } else {
+        getLightColor(&lc, light, object, &terms.lightRay, terms.d);
+    }
 
-    const double cosine = dot(N, L);
-    if (cosine > 0.001 && surface.diffuse > 0) {
+    if (terms.diffuse) {
         // Only the blue component is divided: bright lights are attenuated, dim ones are not.
-        if (lc.red + lc.green + lc.blue / 3.0 > 1.0) lc = lc * attenuationFactor(light, *d);
-        if (spot) lc = lc * s;
-        const double f = surface.brilliance > 1.0 ? std::pow(cosine, surface.brilliance) : cosine;
+        if (lc.red + lc.green + lc.blue / 3.0 > 1.0) lc = lc * attenuationFactor(light, terms.d);
+        if (light->light.lightType == 1) lc = lc * terms.s;
+        const double f = surface.brilliance > 1.0 ? std::pow(terms.cosine, surface.brilliance) : terms.cosine;
         *color += lc * surface.color * f * surface.diffuse;
     }
-    if (surface.specular > 0) {
-        const double c = dot(R, L);
-        if (c > 0.001) *color += lc * std::pow(c, surface.roughness) * surface.specular;
+    if (terms.specular) {
+        const double c = dot(R, terms.lightRay.direction);
+        *color += lc * std::pow(c, surface.roughness) * surface.specular;
     }
 }
 
@@ -84,22 +126,19 @@ Color refractedColor(const Surface& surface, Vector D, Vector N, Vector P, int* 
 }  // namespace
 
 void shade(const Object* object, const Ray* ray, Vector normal, Vector point, Color* color, int* level,
-           const Hit* hit) {
+           const Hit* hit, const ShadowAnswers& answers) {
     const Surface& surface = object->surface;
     const Vector D = ray->direction;
-    Vector R{0.0, 0.0, 0.0};
-    if (surface.specular > 0 || surface.reflection > 0) {
-        R = D / std::fabs(dot(D, normal)) + 2.0 * normal;
-        VecNorm(&R);
-    }
+    const Vector R = mirrorDirection(surface, D, normal);
 
     *color = surface.color * surface.ambient;
 
     // The haze runs by the distance to the last light of the list (the first one declared).
     bool lit = false;
     double hazeDistance = 0.0;
-    for (const Light* light = myLightList; light; light = light->next) {
-        addLight(light, object, normal, point, R, color, &hazeDistance);
+    int j = 0;
+    for (const Light* light = myLightList; light; light = light->next, ++j) {
+        addLight(light, j, object, normal, point, R, color, &hazeDistance, answers);
         lit = true;
     }
 
@@ -123,6 +162,21 @@ void shade(const Object* object, const Ray* ray, Vector normal, Vector point, Co
         const double h = lit ? 1.0 - std::pow(base, hazeDistance) : 0.0;
         *color = *color * (1.0 - h) + myHaze.color * h;
     }
+}
+
+int shadowQueries(const Object* object, const Ray* ray, Vector normal, Vector point,
+                  ShadowQuery queries[answeredLights]) {
+    const Surface& surface = object->surface;
+    const Vector R = mirrorDirection(surface, ray->direction, normal);
+    int count = 0;
+    int j = 0;
+    for (const Light* light = myLightList; light && j < answeredLights; light = light->next, ++j) {
+        if (light->light.shadowType == 1) continue;
+        const LightTerms terms = lightTerms(light, surface, normal, point, R);
+        if (!terms.outsideCone && (terms.diffuse || terms.specular))
+            queries[count++] = {j, terms.lightRay, terms.d};
+    }
+    return count;
 }
 
 int refractionDirection(double fromIndex, double toIndex, Vector incident, Vector normal, Vector* result) {

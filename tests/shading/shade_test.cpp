@@ -84,3 +84,59 @@ TEST_F(ShadeTest, OnlyAHitIsClampedAndOnlyAbove) {
     floor->surface.color = {0.25, -0.5, 1};
     EXPECT_EQ(rgb(traceDown()), std::tuple(0.5, -1.0, 1.0));
 }
+
+namespace {
+
+int floorQueries = 0;
+
+int countedFloorHit(const Object* obj, const Ray* ray, Hit* hit) {
+    ++floorQueries;
+    return floorHit(obj, ray, hit);
+}
+
+}  // namespace
+
+// A light whose answer no term uses (behind the surface, no highlight towards it) costs no shadow
+// ray; a smooth one still draws its three numbers per sample, so every later draw stays in step.
+TEST_F(ShadeTest, ShadowRaysOnlyWhereTheAnswerCounts) {
+    const struct {
+        double lightZ;      // the light on the axis, above (lit side) or below the floor
+        int smoothSamples;  // 0: sharp
+        double diffuse, specular;
+        int queries, draws;  // the camera ray's query and the shadow rays; rand() values drawn
+    } cases[] = {
+        {2, 0, 1, 0, 2, 0}, {-2, 0, 1, 0, 1, 0}, {2, 0, 0, 1, 2, 0},   {-2, 0, 0, 1, 1, 0},
+        {2, 0, 0, 0, 1, 0}, {2, 4, 1, 0, 5, 12}, {-2, 4, 1, 0, 1, 12}, {-2, 4, 0, 1, 1, 12},
+    };
+    int row = 0;
+    for (const auto& c : cases) {
+        resetRunState();
+        makeLight({0, 0, c.lightZ}, {1, 1, 1}, 0, 0, c.smoothSamples ? 1 : 0, 0.5, c.smoothSamples, 0, 0, {0, 0, -1});
+        Surface surface = matte({1, 1, 1}, 0.1, c.diffuse);
+        surface.specular = c.specular;
+        addObject(countedFloorHit, upNormal, surface);
+        floorQueries = 0;
+        EXPECT_EQ(randDraws([] { traceDown(); }), c.draws) << "row " << row;
+        EXPECT_EQ(floorQueries, c.queries) << "row " << row++;
+    }
+}
+
+// A prepared camera ray shades as trace does and counts as one traced ray, a miss as well.
+TEST_F(ShadeTest, APreparedRayIsTracedAsTraceDoes) {
+    light({0, 0, 2}, {1, 1, 1});
+    addObject(floorHit, upNormal, matte({1, 0.5, 0.25}, 0.1, 0.7));
+    PreparedRay rays[2];
+    rays[0].ray = {{0, 0, 5}, {0, 0, -1}};
+    rays[1].ray = {{0, 0, 5}, {0, 0, 1}};  // away from the floor
+    prepareRays(rays, 2);
+    for (const PreparedRay& prepared : rays) {
+        Color expected;
+        Color color;
+        int level = 0;
+        const double distance = trace(&prepared.ray, &expected, &level);
+        const std::uint64_t before = tracedRays;
+        EXPECT_EQ(tracePrepared(prepared, &color, &level), distance);
+        EXPECT_EQ(tracedRays, before + 1);
+        EXPECT_EQ(rgb(color), rgb(expected));
+    }
+}

@@ -283,16 +283,23 @@ void prefetchListAhead(const Object* obj) {
 struct Gathered {
     Region level;
     SlabSplit split;
-    Region prims;  // QueryPrims; empty when memory is short: the slab tree then answers alone
+    Region prims;   // QueryPrims; empty when memory is short: the slab tree then answers alone
+    Region leaves;  // their QueryLeafs, in list order (read beside the records' extents)
     Object* after;
 };
 
 Gathered gather(Object* first, long n) {
     const auto count = static_cast<size_t>(n);
-    Gathered g{regionOf<SlabEntry>(count), {}, Region(count * sizeof(QueryPrim)), nullptr};
+    Gathered g{regionOf<SlabEntry>(count),
+               {},
+               Region(count * sizeof(QueryPrim)),
+               Region(count * sizeof(QueryLeaf)),
+               nullptr};
+    if (!g.leaves) g.prims = Region();
     g.prims.populate(g.prims.size());
     SlabEntry* level = g.level.as<SlabEntry>();
     QueryPrim* prims = g.prims.as<QueryPrim>();
+    QueryLeaf* leaves = g.leaves.as<QueryLeaf>();
     CentreSpread spread;
     Object* obj = first;
     for (long k = 0; k < n; ++k, obj = obj->next) {
@@ -300,7 +307,12 @@ Gathered gather(Object* first, long n) {
         prefetchListAhead(obj);
         level[k] = entryOf(obj);
         spread.add(level[k].centre);
-        if (prims) prims[k] = queryPrim(obj);
+        if (prims) {
+            if (k % 1024 == 0) g.leaves.populate((static_cast<size_t>(k) + 1024) * sizeof(QueryLeaf));
+            prims[k] = queryPrim(obj);
+            leaves[k].record = obj;
+            prims[k].leaf = &leaves[k];
+        }
     }
     g.split = spread.split(n);
     g.after = obj;
@@ -347,8 +359,8 @@ void buildBoundingSlabs() {
         Gathered gathered = gather(myObjectList, total);
         Object* const top = buildSlabTree(gathered, total, threads);
         if (gathered.prims) {
-            QueryTree* const tree =
-                buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total), threads);
+            QueryTree* const tree = buildQueryTree(gathered.prims.as<QueryPrim>(), static_cast<size_t>(total),
+                                                   std::move(gathered.leaves), threads);
             gathered.prims = Region();
             top->children->queryTree = tree;
             if (checkedBuild && tree) {

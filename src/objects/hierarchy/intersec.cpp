@@ -147,3 +147,19 @@ int intersectAny(const Ray* ray, double maxDistance, const Object* exclude) {
         return queryAny(*tree, ray, maxDistance, exclude) ? 1 : 0;
     return slabIntersectAny(top, ray, maxDistance, exclude);
 }
+
+void intersectPacket(const Ray* const rays[], int count, double maxDistance, Hit hits[], int found[]) {
+    Object* const top = myObjectList;
+    const QueryTree* tree = top && top->kind == kindNode ? queryTree(top, nullptr) : nullptr;
+    QueryAnswer answers[packetSize];
+    if (tree) queryNearestPacket(*tree, rays, count, maxDistance, nullptr, hits, answers);
+    for (int r = 0; r < count; ++r) {
+        if (!tree) {
+            found[r] = intersect(rays[r], maxDistance, &hits[r], nullptr);
+        } else if (answers[r] == QueryAnswer::undecided) {
+            found[r] = slabIntersect(top, rays[r], maxDistance, &hits[r], nullptr);
+        } else {
+            found[r] = answers[r] == QueryAnswer::hit;
+        }
+    }
+}

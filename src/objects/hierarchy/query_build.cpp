@@ -66,7 +66,7 @@ double area(const Box& box) {
 // The box of a primitive in lanes 0 to 2 (lane 3 holds one of its other bounds, which no decision
 // reads): lo from its first 16 bytes, hi from the 16 bytes before the record.
 Box boxOf(const QueryPrim& p) {
-    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, obj) == 24);
+    static_assert(offsetof(QueryPrim, hi) == 12 && offsetof(QueryPrim, leaf) == 24);
     Float4 lo;
     Float4 hi;
     std::memcpy(&lo, p.lo, sizeof lo);
@@ -216,6 +216,16 @@ private:
     std::atomic<size_t> next_{0};
 };
 
+// Lane k of node takes the primitive's box as queryPrim gave it and refers to its leaf
+// (invariant 2).
+void leafLaneOf(QueryNode& node, int k, const QueryPrim& prim) {
+    for (int i = 0; i < 3; ++i) {
+        node.boundMin[i][k] = prim.lo[i];
+        node.boundMax[i][k] = prim.hi[i];
+    }
+    node.ref[k] = leafLane(prim.leaf);
+}
+
 // A subtree left for a task: its run, its depth and the lane that will refer to it.
 struct Subtree {
     PrimRange range;
@@ -257,13 +267,8 @@ public:
         }
         for (int k = 0; k < count; ++k) {
             const PrimRange& part = parts[k];
-            if (part.size() == 1) {  // invariant 2: the primitive's box as queryPrim gave it
-                const QueryPrim& prim = prims_[part.first];
-                for (int i = 0; i < 3; ++i) {
-                    made.boundMin[i][k] = prim.lo[i];
-                    made.boundMax[i][k] = prim.hi[i];
-                }
-                made.ref[k] = primitiveLane(prim.obj);
+            if (part.size() == 1) {
+                leafLaneOf(made, k, prims_[part.first]);
                 continue;
             }
             for (int i = 0; i < 3; ++i) {
@@ -363,6 +368,20 @@ private:
     uint32_t end_ = 0;
 };
 
+// Each leaf takes its record's compact shape (invariant 2), in the order the leaves lie in (the
+// scene's list, whose records lie near one another), a stretch per task.
+void fillShapes(QueryLeaf* leaves, size_t count, int threads) {
+    constexpr size_t stretch = 8192;
+    runTasks(threads, (count + stretch - 1) / stretch, [&](size_t task) {
+        const size_t end = std::min(count, (task + 1) * stretch);
+        for (size_t k = task * stretch; k < end; ++k) {
+            const ShapeForm form = shapeForm(leaves[k].record);
+            leaves[k].test = form.test;
+            form.copy(leaves[k].record, leaves[k].shape);
+        }
+    });
+}
+
 std::atomic<uint64_t> treesBuilt{0};
 
 }  // namespace
@@ -370,15 +389,16 @@ std::atomic<uint64_t> treesBuilt{0};
 QueryPrim queryPrim(const Object* obj) {
     QueryPrim p{};
     for (int i = 0; i < 3; ++i) {
-        const bool unknown = std::isnan(obj->boundMin[i]) || std::isnan(obj->boundMax[i]);
-        p.lo[i] = unknown ? -infinity : floatBelow(obj->boundMin[i]);
-        p.hi[i] = unknown ? infinity : floatAbove(obj->boundMax[i]);
+        const double a = obj->boundMin[i];
+        const double b = obj->boundMax[i];
+        const bool unknown = std::isnan(a) || std::isnan(b);
+        p.lo[i] = unknown ? -infinity : floatBelow(std::min(a, b));
+        p.hi[i] = unknown ? infinity : floatAbove(std::max(a, b));
     }
-    p.obj = obj;
     return p;
 }
 
-QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
+QueryTree* buildQueryTree(QueryPrim* prims, size_t count, Region leaves, int threads) {
     if (count == 0 || count > size_t{1} << 31) return nullptr;
     try {
         auto tree = std::make_unique<QueryTree>();
@@ -391,16 +411,12 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
         const size_t builders = parallel ? 2 + count / handOffFrom : 1;
         const size_t capacity = std::max<size_t>(count - 1, 1) + builders * nodeChunk;
         tree->storage = Region(capacity * sizeof(QueryNode));
+        tree->leaves = std::move(leaves);
         if (!tree->storage) return nullptr;
         NodeStore store(tree->storage, capacity);
 
         if (count == 1) {  // a root of one lane
-            QueryNode& root = store.nodes()[store.chunk().first];
-            for (int i = 0; i < 3; ++i) {
-                root.boundMin[i][0] = prims[0].lo[i];
-                root.boundMax[i][0] = prims[0].hi[i];
-            }
-            root.ref[0] = primitiveLane(prims[0].obj);
+            leafLaneOf(store.nodes()[store.chunk().first], 0, prims[0]);
         } else {
             Builder(prims, store, parallel ? &subtrees : nullptr, handOffFrom, handOffUpTo)
                 .build(measure(prims, 0, count), 0);
@@ -412,7 +428,9 @@ QueryTree* buildQueryTree(QueryPrim* prims, size_t count, int threads) {
             const Subtree& s = subtrees[k];
             *s.lane = Builder(prims, store).build(s.range, s.depth);
         });
+        fillShapes(tree->leaves.as<QueryLeaf>(), count, parallel ? threads : 1);
         tree->nodeCount = store.used();
+        tree->leafCount = count;
         tree->id = ++treesBuilt;
         return tree.release();
     } catch (const std::bad_alloc&) {

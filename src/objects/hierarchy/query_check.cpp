@@ -18,10 +18,18 @@ public:
         const QueryNode& n = tree_.nodes()[index];
         for (int k = 0; k < 4 && n.ref[k]; ++k) {
             if (!laneIsNode(n.ref[k])) {
-                const Object* obj = lanePrimitive(n.ref[k]);
+                const QueryLeaf* leaf = laneLeaf(n.ref[k]);
+                if (!holds(leaf)) return "a query tree lane refers to no leaf";
+                const Object* obj = leaf->record;
                 leaves_.push_back(obj);
                 if (!sameBits(n, k, queryPrim(obj))) {
                     return "invariant 2: a leaf lane does not hold its primitive's box";
+                }
+                const ShapeForm form = shapeForm(obj);
+                unsigned char shape[shapeSize] = {};
+                form.copy(obj, shape);
+                if (leaf->test != form.test || std::memcmp(leaf->shape, shape, shapeSize) != 0) {
+                    return "invariant 2: a leaf does not hold its record's shape";
                 }
                 continue;
             }
@@ -41,6 +49,13 @@ public:
     }
 
 private:
+    // Whether leaf is one of the tree's leaves.
+    bool holds(const QueryLeaf* leaf) const {
+        const auto first = reinterpret_cast<uintptr_t>(tree_.leaves.data());
+        const auto at = reinterpret_cast<uintptr_t>(leaf);
+        return at >= first && at < first + tree_.leafCount * sizeof(QueryLeaf) &&
+               (at - first) % sizeof(QueryLeaf) == 0;
+    }
     static bool sameBits(const QueryNode& n, int k, const QueryPrim& p) {
         for (int i = 0; i < 3; ++i) {
             if (std::memcmp(&n.boundMin[i][k], &p.lo[i], sizeof(float)) != 0 ||

@@ -48,16 +48,18 @@ inline void cornerExtents(Object* obj, const Vector* v, int count, double margin
     }
 }
 
-// Odd number of crossings: (pu, pv) lies inside the projected outline. An edge counts when it
-// straddles the line v = pv (half-open, so a corner at that height is counted once or not at
-// all, as its neighbours demand) and meets it on the low-u side of the point.
-inline bool outlineContains(const Vector* v, int count, int axisU, int axisV, double pu, double pv) {
+// Odd number of crossings: (pu, pv) lies inside the projected outline of count corners, corner k
+// at (u(k), v(k)). An edge counts when it straddles the line v = pv (half-open, so a corner at
+// that height is counted once or not at all, as its neighbours demand) and meets it on the low-u
+// side of the point.
+template <class U, class V>
+inline bool outlineContains(U u, V v, int count, double pu, double pv) {
     bool inside = false;
-    double ui = component(v[count - 1], axisU);
-    double vi = component(v[count - 1], axisV);
+    double ui = u(count - 1);
+    double vi = v(count - 1);
     for (int k = 0; k < count; ++k) {  // edge from the previous corner to corner k
-        const double uj = component(v[k], axisU);
-        const double vj = component(v[k], axisV);
+        const double uj = u(k);
+        const double vj = v(k);
         if ((vi < pv) != (vj < pv)) {
             if (ui < pu && uj < pu) {
                 inside = !inside;
@@ -73,18 +75,29 @@ inline bool outlineContains(const Vector* v, int count, int axisU, int axisV, do
     return inside;
 }
 
-// The intersection of a flat figure seen from both sides.
-inline int outlineIntersect(const Object* obj, const Ray* ray, Hit* hit, const Vector* v, int count,
-                            Vector normal, double d, int axisU, int axisV) {
+// The intersection of a flat figure seen from both sides, its corners projected as for
+// outlineContains: the hit's distance and entering, the object left to the caller.
+template <class U, class V>
+inline int outlineHit(const Ray* ray, Hit* hit, U u, V v, int count, Vector normal, double d, int axisU,
+                      int axisV) {
     hit->entering = 0;
     const double vd = dot(normal, ray->direction);
     if (!(std::fabs(vd) >= 0.001)) return 0;  // along the plane (or no plane at all)
     const double t = -(dot(normal, ray->origin) + d) / vd;
     if (!(t >= 0.001)) return 0;
     const Vector p = ray->origin + t * ray->direction;
-    if (!outlineContains(v, count, axisU, axisV, component(p, axisU), component(p, axisV))) return 0;
+    if (!outlineContains(u, v, count, component(p, axisU), component(p, axisV))) return 0;
     hit->distance = t;
     hit->entering = 1;
+    return 1;
+}
+
+// The same, the corners as given.
+inline int outlineIntersect(const Object* obj, const Ray* ray, Hit* hit, const Vector* v, int count,
+                            Vector normal, double d, int axisU, int axisV) {
+    auto u = [&](int k) { return component(v[k], axisU); };
+    auto w = [&](int k) { return component(v[k], axisV); };
+    if (!outlineHit(ray, hit, u, w, count, normal, d, axisU, axisV)) return 0;
     hit->object = obj;
     return 1;
 }

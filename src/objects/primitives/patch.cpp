@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/console.h"
 #include "objects/primitives/outline.h"
@@ -62,21 +63,54 @@ Object* makePatch(Vector* data) {
     return addPrimitive(obj);
 }
 
-int patchIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    const PatchData& p = obj->patch;
+namespace {
+
+// What the intersection reads.
+struct PatchShape {
+    Vector vertex0;
+    double toLocal[3][3];
+};
+
+int hitPatch(const PatchShape& p, const Ray* ray, Hit* hit) {
     hit->entering = 0;
     const Vector n = row(p.toLocal, 2);
     const double vd = dot(ray->direction, n);
     if (!(std::fabs(vd) >= 0.001)) return 0;  // either side; a degenerate patch never hits
-    const double t = dot(p.vertex[0] - ray->origin, n) / vd;
+    const double t = dot(p.vertex0 - ray->origin, n) / vd;
     if (!(t >= 0.001)) return 0;
     // patchNormal recomputes the weights from origin + t * direction: keep this arithmetic in step.
-    const Vector q = (ray->origin + t * ray->direction) - p.vertex[0];
+    const Vector q = (ray->origin + t * ray->direction) - p.vertex0;
     const double u = dot(row(p.toLocal, 0), q);
     const double v = dot(row(p.toLocal, 1), q);
     if (!(u >= 0.0 && v >= 0.0 && u + v <= 1.0)) return 0;  // the edges belong to the patch
     hit->distance = t;
     hit->entering = 1;
+    return 1;
+}
+
+PatchShape shapeOf(const Object* obj) {
+    PatchShape p{obj->patch.vertex[0], {}};
+    std::memcpy(p.toLocal, obj->patch.toLocal, sizeof p.toLocal);
+    return p;
+}
+
+int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
+    PatchShape p;
+    std::memcpy(&p, shape, sizeof p);
+    return hitPatch(p, ray, hit);
+}
+
+void shapeCopy(const Object* obj, void* shape) {
+    const PatchShape p = shapeOf(obj);
+    std::memcpy(shape, &p, sizeof p);
+}
+
+}  // namespace
+
+const ShapeForm patchShape{shapeTest, shapeCopy};
+
+int patchIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+    if (!hitPatch(shapeOf(obj), ray, hit)) return 0;
     hit->object = obj;
     return 1;
 }

@@ -2,6 +2,7 @@
 #include "base/console.h"
 
 #include <cstdio>
+#include <cstring>
 
 Object* makePlane(Vector normal, double distance) {
     Object* obj = newPrimitive(kindPlane, planeIntersect, planeNormal, planePrint);
@@ -19,8 +20,15 @@ Object* makePlane(Vector normal, double distance) {
     return addPrimitive(obj);
 }
 
-int planeIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    const PlaneData& p = obj->plane;
+namespace {
+
+// What the intersection reads.
+struct PlaneShape {
+    Vector normal;
+    double d;
+};
+
+int hitPlane(const PlaneShape& p, const Ray* ray, Hit* hit) {
     hit->entering = 0;
     // One-sided: only rays travelling along the normal see the plane.
     const double vd = dot(p.normal, ray->direction);
@@ -29,6 +37,28 @@ int planeIntersect(const Object* obj, const Ray* ray, Hit* hit) {
     if (!(t >= 0.0)) return 0;
     hit->distance = t;
     hit->entering = 1;
+    return 1;
+}
+
+PlaneShape shapeOf(const Object* obj) { return {obj->plane.normal, obj->plane.d}; }
+
+int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
+    PlaneShape p;
+    std::memcpy(&p, shape, sizeof p);
+    return hitPlane(p, ray, hit);
+}
+
+void shapeCopy(const Object* obj, void* shape) {
+    const PlaneShape p = shapeOf(obj);
+    std::memcpy(shape, &p, sizeof p);
+}
+
+}  // namespace
+
+const ShapeForm planeShape{shapeTest, shapeCopy};
+
+int planeIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+    if (!hitPlane(shapeOf(obj), ray, hit)) return 0;
     hit->object = obj;
     return 1;
 }

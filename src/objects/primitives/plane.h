@@ -3,8 +3,11 @@
 #pragma once
 
 #include "objects/data.h"
+#include "objects/primitives/shape.h"
 
 Object* makePlane(Vector normal, double distance);
 int planeIntersect(const Object* obj, const Ray* ray, Hit* hit);
+// The compact form of its intersection (objects/primitives/shape.h).
+extern const ShapeForm planeShape;
 Vector planeNormal(const Object* obj, Vector point);
 void planePrint(const Object* obj);

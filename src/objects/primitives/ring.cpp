@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
@@ -30,8 +31,18 @@ Object* makeRing(Vector center, Vector normal, double innerRadius, double outerR
     return addPrimitive(obj);
 }
 
-int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    const RingData& r = obj->ring;
+namespace {
+
+// What the intersection reads.
+struct RingShape {
+    Vector center;
+    Vector normal;
+    double d;
+    double innerRadius2;
+    double outerRadius2;
+};
+
+int hitRing(const RingShape& r, const Ray* ray, Hit* hit) {
     hit->entering = 0;
     const double vd = dot(r.normal, ray->direction);
     if (vd == 0.0) return 0;  // either sign: the ring is seen from both sides
@@ -42,6 +53,31 @@ int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) {
     if (!(q <= r.outerRadius2 && q >= r.innerRadius2)) return 0;  // both circles belong to it
     hit->distance = t;
     hit->entering = 1;
+    return 1;
+}
+
+RingShape shapeOf(const Object* obj) {
+    const RingData& r = obj->ring;
+    return {r.center, r.normal, r.d, r.innerRadius2, r.outerRadius2};
+}
+
+int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
+    RingShape r;
+    std::memcpy(&r, shape, sizeof r);
+    return hitRing(r, ray, hit);
+}
+
+void shapeCopy(const Object* obj, void* shape) {
+    const RingShape r = shapeOf(obj);
+    std::memcpy(shape, &r, sizeof r);
+}
+
+}  // namespace
+
+const ShapeForm ringShape{shapeTest, shapeCopy};
+
+int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+    if (!hitRing(shapeOf(obj), ray, hit)) return 0;
     hit->object = obj;
     return 1;
 }

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 
 #include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
@@ -24,8 +25,15 @@ Object* makeSphere(Vector center, double radius) {
     return addPrimitive(obj);
 }
 
-int sphereIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    const SphereData& s = obj->sphere;
+namespace {
+
+// What the intersection reads.
+struct SphereShape {
+    Vector center;
+    double radius2;
+};
+
+int hitSphere(const SphereShape& s, const Ray* ray, Hit* hit) {
     const Vector l = s.center - ray->origin;
     const double b = dot(l, ray->direction);
     const double l2 = dot(l, l);
@@ -38,8 +46,30 @@ int sphereIntersect(const Object* obj, const Ray* ray, Hit* hit) {
     if (!(t >= 0.001)) return 0;
 
     hit->distance = t;
-    hit->object = obj;
     hit->entering = l2 > s.radius2 + 0.001 ? 1 : 0;  // the ray starts outside
+    return 1;
+}
+
+SphereShape shapeOf(const Object* obj) { return {obj->sphere.center, obj->sphere.radius2}; }
+
+int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
+    SphereShape s;
+    std::memcpy(&s, shape, sizeof s);
+    return hitSphere(s, ray, hit);
+}
+
+void shapeCopy(const Object* obj, void* shape) {
+    const SphereShape s = shapeOf(obj);
+    std::memcpy(shape, &s, sizeof s);
+}
+
+}  // namespace
+
+const ShapeForm sphereShape{shapeTest, shapeCopy};
+
+int sphereIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+    if (!hitSphere(shapeOf(obj), ray, hit)) return 0;
+    hit->object = obj;
     return 1;
 }
 

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 
 #include "base/console.h"
 #include "objects/primitives/outline.h"
@@ -23,9 +24,53 @@ Object* makeTriangle(Vector* vertices) {
     return addPrimitive(obj);
 }
 
-int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+namespace {
+
+// What the intersection reads: the plane, and the corners in the 2-D projection.
+struct TriangleShape {
+    Vector normal;
+    double d;
+    int axisU;
+    int axisV;
+    double u[3];
+    double v[3];
+};
+
+int hitTriangle(const TriangleShape& t, const Ray* ray, Hit* hit) {
+    auto u = [&](int k) { return t.u[k]; };
+    auto v = [&](int k) { return t.v[k]; };
+    return outlineHit(ray, hit, u, v, 3, t.normal, t.d, t.axisU, t.axisV);
+}
+
+TriangleShape shapeOf(const Object* obj) {
     const TriangleData& t = obj->triangle;
-    return outlineIntersect(obj, ray, hit, t.vertices, 3, t.normal, t.d, t.axisU, t.axisV);
+    TriangleShape shape{t.normal, t.d, t.axisU, t.axisV, {}, {}};
+    for (int k = 0; k < 3; ++k) {
+        shape.u[k] = component(t.vertices[k], t.axisU);
+        shape.v[k] = component(t.vertices[k], t.axisV);
+    }
+    return shape;
+}
+
+int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
+    TriangleShape t;
+    std::memcpy(&t, shape, sizeof t);
+    return hitTriangle(t, ray, hit);
+}
+
+void shapeCopy(const Object* obj, void* shape) {
+    const TriangleShape t = shapeOf(obj);
+    std::memcpy(shape, &t, sizeof t);
+}
+
+}  // namespace
+
+const ShapeForm triangleShape{shapeTest, shapeCopy};
+
+int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit) {
+    if (!hitTriangle(shapeOf(obj), ray, hit)) return 0;
+    hit->object = obj;
+    return 1;
 }
 
 Vector triangleNormal(const Object* obj, Vector) { return obj->triangle.normal; }

@@ -4,8 +4,11 @@
 #pragma once
 
 #include "objects/data.h"
+#include "objects/primitives/shape.h"
 
 Object* makeTriangle(Vector* vertices);
 int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit);
+// The compact form of its intersection (objects/primitives/shape.h).
+extern const ShapeForm triangleShape;
 Vector triangleNormal(const Object* obj, Vector point);
 void trianglePrint(const Object* obj);

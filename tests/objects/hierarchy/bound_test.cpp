@@ -122,10 +122,11 @@ std::string describe(const QueryTree& tree, uint32_t index = 0) {
     for (int k = 0; k < 4 && node.ref[k]; ++k) {
         const float lo[3] = {node.boundMin[0][k], node.boundMin[1][k], node.boundMin[2][k]};
         const float hi[3] = {node.boundMax[0][k], node.boundMax[1][k], node.boundMax[2][k]};
-        text += bits(lo, hi) +
-                (laneIsNode(node.ref[k]) ? describe(tree, laneNode(node.ref[k]))
-                                         : std::to_string(static_cast<int>(lanePrimitive(node.ref[k])->surface.ambient))) +
-                " ";
+        text +=
+            bits(lo, hi) +
+            (laneIsNode(node.ref[k]) ? describe(tree, laneNode(node.ref[k]))
+                                     : std::to_string(static_cast<int>(laneLeaf(node.ref[k])->record->surface.ambient))) +
+            " ";
     }
     return text + "]";
 }
@@ -259,16 +260,27 @@ TEST_F(Bounding, TheCheckNamesTheInvariantABrokenTreeBreaks) {
     root = kept;
     leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], infF);
     EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf lane does not hold its primitive's box");
+    leaf->boundMin[1][0] = std::nextafter(leaf->boundMin[1][0], -infF);
+    QueryLeaf& held = *tree.leaves.as<QueryLeaf>();  // a copy of the record's shape gone stale
+    held.shape[0] ^= 1;
+    EXPECT_STREQ(brokenInvariant(tree, myObjectList), "invariant 2: a leaf does not hold its record's shape");
+    held.shape[0] ^= 1;
+    ASSERT_EQ(brokenInvariant(tree, myObjectList), nullptr);
 
     // A chain of nodes one deeper than maxDepth, its boxes all alike.
     QueryTree chain;
     chain.nodeCount = maxDepth + 2;
     chain.storage = Region(chain.nodeCount * sizeof(QueryNode));
     const Object* obj = myObjectList->children->first;
+    chain.leaves = Region(sizeof(QueryLeaf));
+    chain.leafCount = 1;
+    QueryLeaf& last = *chain.leaves.as<QueryLeaf>();
+    last.test = shapeForm(obj).test, last.record = obj;
+    shapeForm(obj).copy(obj, last.shape);
     for (uint32_t k = 0; k < chain.nodeCount; ++k) {
         QueryNode& n = node(chain, k);
         for (int i = 0; i < 3; ++i) n.boundMin[i][0] = -infF, n.boundMax[i][0] = infF;
-        n.ref[0] = k + 1 < chain.nodeCount ? nodeLane(k + 1) : primitiveLane(obj);
+        n.ref[0] = k + 1 < chain.nodeCount ? nodeLane(k + 1) : leafLane(&last);
     }
     EXPECT_STREQ(brokenInvariant(chain, obj), "invariant 3: a query tree node lies deeper than maxDepth");
 }

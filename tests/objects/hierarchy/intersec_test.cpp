@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <limits>
 #include <random>
 #include <thread>
 #include <vector>
@@ -133,11 +134,14 @@ std::string answers(RandomScene rays, const std::vector<const Object*>& prims, i
     return text;
 }
 
-// Random scenes full of exact ties, queried from four threads at once through the query tree:
-// every answer must be, bit for bit, the one the slab walk gives alone, which keeps the first of
-// equally near hits in its own order; the normal at a hit included (a patch's normal belongs to
-// the query that found the hit, whatever other queries, in this thread or another, found since).
+// Random scenes full of exact ties, queried from four threads at once through the query tree (its
+// leaves' compact shapes, on the widest walks for odd seeds and on the portable ones for even
+// ones): every answer must be, bit for bit, the one the slab walk gives alone, which keeps the
+// first of equally near hits in its own order; the normal at a hit included (a patch's normal
+// belongs to the query that found the hit, whatever other queries, in this thread or another,
+// found since).
 TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
+    const bool portableBefore = usePortableWalks(false);
     for (unsigned seed = 1; seed <= 8; ++seed) {
         reset();
         RandomScene{std::mt19937(seed)}.add(20 + 40 * seed);
@@ -147,6 +151,7 @@ TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
         std::string fast[4];
         int patchHits = 0, threadPatchHits[4] = {};
         std::vector<std::thread> threads;
+        usePortableWalks(seed % 2 == 0);
         for (int t = 0; t < 4; ++t)
             threads.emplace_back([&, t] { fast[t] = answers({std::mt19937(100 * seed + t)}, prims, &threadPatchHits[t]); });
         for (std::thread& thread : threads) thread.join();
@@ -157,6 +162,54 @@ TEST_F(Intersect, QueryTreeAnswersAsTheSlabWalkDoes) {
         EXPECT_GT(patchHits, 40);
         EXPECT_GT(std::count(fast[0].begin(), fast[0].end(), '\n'), 550);  // over a third of the rays hit something
     }
+    usePortableWalks(portableBefore);
+}
+
+// Packets of rays against the single walks, on the same random scenes: neighbouring rays (a
+// pinhole grid, some rows and columns exactly along an axis), rays from scattered origins, on the
+// widest walks and on the portable ones. Every answer must be the single walk's, hit for hit and
+// bit for bit.
+TEST_F(Intersect, PacketsAnswerAsSingleRaysDo) {
+    const bool portableBefore = usePortableWalks(false);
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    for (unsigned seed = 1; seed <= 6; ++seed) {
+        reset();
+        RandomScene scene{std::mt19937(seed)};
+        scene.add(30 + 30 * seed);
+        makeTriangle(vertexArray({{nan, 0, 0}, {1, 1, 0}, {0, 1, 1}}));  // a box with no number
+        buildBoundingSlabs();
+        for (int portable = 0; portable < 2; ++portable) {
+            usePortableWalks(portable != 0);
+            RandomScene rays{std::mt19937(1000 + seed)};
+            for (int trial = 0; trial < 60; ++trial) {
+                // Eight neighbours of a grid row from one eye (axis-aligned ones on trial 0 and 1),
+                // or eight rays from anywhere; up to eight at once.
+                Ray packet[8];
+                const int count = 1 + trial % 8;
+                const Vector eye = trial % 3 ? Vector{rays.uniform(-6, 6), rays.uniform(-11, 5), 9} : rays.point(25);
+                const Vector axis = trial < 2 ? Vector{0, 0, -1} : rays.point(1) - Vector{0, 0, 1};
+                for (int k = 0; k < count; ++k)
+                    packet[k] = trial % 5 == 4 ? rays.ray(k) : makeRay(eye, axis + Vector{0.01 * k * (trial > 0), 0, 0});
+                const Ray* pointers[8];
+                for (int k = 0; k < count; ++k) pointers[k] = &packet[k];
+                Hit hits[8];
+                int found[8];
+                intersectPacket(pointers, count, 1e10, hits, found);
+                for (int k = 0; k < count; ++k) {
+                    SCOPED_TRACE(testing::Message()
+                                 << "seed " << seed << " portable " << portable << " trial " << trial << " ray " << k);
+                    Hit hit{};
+                    ASSERT_EQ(found[k], intersect(&packet[k], 1e10, &hit, nullptr));
+                    if (found[k]) {
+                        EXPECT_EQ(hits[k].object, hit.object);
+                        EXPECT_EQ(hits[k].distance, hit.distance);
+                        EXPECT_EQ(hits[k].entering, hit.entering);
+                    }
+                }
+            }
+        }
+    }
+    usePortableWalks(portableBefore);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 #include <optional>
@@ -20,15 +21,21 @@ struct Box {
     double lo[3], hi[3];
 };
 
-// The four boxes, one a lane of a query tree node (per axis, four lower and four upper bounds),
-// through the quick test: every box the slab test enters must pass, at an entry no later. The
-// number of boxes the slab test enters; the last one's entry distance in *near.
+// The four boxes, one a lane of a query tree node (per axis, four lower and four upper bounds, as
+// the tree holds them: ends ordered, an axis with no number at either end the whole axis), through
+// the quick test: every box the slab test enters must pass, at an entry no later. The number of
+// boxes the slab test enters; the last one's entry distance in *near.
 int enterFour(const Box (&boxes)[4], const Ray& ray, double maxDistance, double* near, int trial) {
     struct {
         double boundMin[3][4], boundMax[3][4];
     } four{};
     for (int lane = 0; lane < 4; ++lane)
-        for (int i = 0; i < 3; ++i) four.boundMin[i][lane] = boxes[lane].lo[i], four.boundMax[i][lane] = boxes[lane].hi[i];
+        for (int i = 0; i < 3; ++i) {
+            const double lo = boxes[lane].lo[i], hi = boxes[lane].hi[i];
+            const bool unknown = std::isnan(lo) || std::isnan(hi);
+            four.boundMin[i][lane] = unknown ? -inf : std::min(lo, hi);
+            four.boundMax[i][lane] = unknown ? inf : std::max(lo, hi);
+        }
     const RaySlabs slabs = raySlabs(&ray);
     double quick[4];
     const unsigned mask = mayEnterBoxes(four, slabs, maxDistance, quick);

@@ -1,6 +1,10 @@
 // Decisive rays against each primitive: the root chosen, the thresholds, the edges that belong to
-// it, the sides it is seen from; the cone's normal, turned outwards.
+// it, the sides it is seen from; the cone's normal, turned outwards. The compact shapes the query
+// tree's leaves hold answer as their records do, bit for bit.
 #include <cmath>
+#include <cstring>
+#include <limits>
+#include <random>
 
 #include "objects/primitives/cone.h"
 #include "objects/primitives/patch.h"
@@ -14,6 +18,23 @@
 namespace {
 
 using Primitive = SceneTest;
+
+// The record's answer and its compact shape's (objects/primitives/shape.h): the same, bit for bit;
+// returns the record's.
+bool hitsAlike(const Object* obj, const Ray& ray, Hit* hit) {
+    *hit = {};
+    const bool found = obj->intersectFn(obj, &ray, hit) == 1;
+    const ShapeForm form = shapeForm(obj);
+    unsigned char shape[shapeSize] = {};
+    form.copy(obj, shape);
+    Hit compact{};
+    EXPECT_EQ(form.test(shape, &ray, &compact) == 1, found);
+    if (found) {
+        EXPECT_EQ(std::memcmp(&compact.distance, &hit->distance, sizeof hit->distance), 0) << hit->distance;
+        EXPECT_EQ(compact.entering, hit->entering);
+    }
+    return found;
+}
 
 constexpr Vector up{0, 0, 1};
 constexpr Vector down{0, 0, -1};
@@ -59,13 +80,49 @@ TEST_F(Primitive, DecisiveRays) {
         SCOPED_TRACE(c.what);
         const Ray ray = makeRay(c.origin, c.direction);
         Hit hit{};
-        const bool found = c.obj->intersectFn(c.obj, &ray, &hit) == 1;
+        const bool found = hitsAlike(c.obj, ray, &hit);
         EXPECT_EQ(found, c.distance >= 0);
         EXPECT_TRUE(!found ||
                     (std::abs(hit.distance - c.distance) < 1e-12 && hit.entering == c.entering && hit.object == c.obj))
             << hit.distance << " entering " << hit.entering;
     }
     EXPECT_LT(length(cone->normalFn(cone, {0.5, 0, 0.5}) - Vector{std::sqrt(0.5), 0, std::sqrt(0.5)}), 1e-12);  // outwards
+}
+
+// Random primitives of every kind, some degenerate (no radius, corners in a line, a corner with no
+// number), against random rays, rays along an axis and rays through a corner or the centre.
+TEST_F(Primitive, CompactShapesAnswerAsTheirRecords) {
+    std::mt19937 engine(5150);
+    auto uniform = [&](double lo, double hi) { return std::uniform_real_distribution<double>(lo, hi)(engine); };
+    auto point = [&](double half) { return Vector{uniform(-half, half), uniform(-half, half), uniform(-half, half)}; };
+    constexpr double nan = std::numeric_limits<double>::quiet_NaN();
+    int hits = 0;
+    for (int trial = 0; trial < 3000; ++trial) {
+        const Vector c = point(3);
+        Vector corners[3] = {c + point(2), c + point(2), trial % 11 == 0 ? corners[0] * 2.0 - c : c + point(2)};
+        if (trial % 47 == 0) corners[1].y = nan;
+        const double r = trial % 13 == 0 ? 0.0 : uniform(0.1, 2);
+        Vector patch[6] = {corners[0], point(1), corners[1], point(1), corners[2], point(1)};
+        Object* obj = nullptr;
+        switch (trial % 7) {
+            case 0: obj = makeSphere(c, r); break;
+            case 1: obj = makePlane(point(1), uniform(-3, 3)); break;
+            case 2: obj = makeRing(c, point(1), r / 3, r); break;
+            case 3: obj = makeTriangle(vertexArray({corners[0], corners[1], corners[2]})); break;
+            case 4: obj = makePatch(patch); break;
+            case 5: obj = makeCone(c, r, c + point(2), uniform(0, 1)); break;
+            default: obj = makePolygon(vertexArray({corners[0], corners[1], corners[2], c}), 4);
+        }
+        const Vector origin = point(8);
+        const Vector axes[] = {{1, 0, 0}, {0, -1, 0}, {0, 0, 1}};
+        const Vector direction = trial % 5 == 0   ? axes[trial % 3]
+                                 : trial % 5 == 1 ? corners[trial % 3] - origin
+                                 : trial % 5 == 2 ? c - origin
+                                                  : point(1);
+        Hit hit;
+        hits += hitsAlike(obj, makeRay(origin, direction), &hit);
+    }
+    EXPECT_GT(hits, 400);
 }
 
 // For each point (x, y), '1' when the vertical ray through it hits a figure lying in z = 0, else '0'.
