@@ -377,17 +377,18 @@ TEST(ClusterResume, KilledAtRandomMomentsAndResumedGivesTheUninterruptedBytes) {
 
 // SIGTERM to mpirun in the middle of the render (what a batch system sends before the time limit):
 // rank 0 keeps its rows and says how to finish, and orvel-mt finishes the picture with orvel's bytes.
-// (mpirun sends SIGKILL right behind its SIGTERM and ends at once, so the line does not always get
-// through; the rows always do.)
+// (mpirun passes the signal on a second later, then sends SIGKILL right behind it and ends at once,
+// so the line does not always get through; the rows always do. The job renders for some seconds,
+// so that it is still rendering when the signal reaches the ranks.)
 TEST(ClusterResume, SigtermToMpirunThenResume) {
     TempDir dir, logs;
     const std::vector<std::string> args = {
-        "-i", dataDir + "/threads.orv", "-r", "400", "300", "-aaa", "2", "--seed", "7", "-o", "pic", "-ppm"};
+        "-i", dataDir + "/threads.orv", "-r", "1000", "750", "-aaa", "2", "--seed", "7", "-o", "pic", "-ppm"};
     ASSERT_EQ(runProgram(orvelProgram(false), with(args, {"-o", "whole"}), dir.path()).status, 0);
     const std::string log = logs.path("out.txt"), journal = dir.path(".pic.ppm.journal");
     const int status = interruptWhen(
         mpirun(with({"-np", "3", clusterProgram}, args)), dir.path(), SIGTERM,
-        [&] { return journalRows(journal, 400) >= 30; }, log);
+        [&] { return journalRows(journal, 1000) >= 10; }, log);
     EXPECT_NE(status, 0);
     const std::string out = readWholeFile(log);
     const std::size_t line = out.find("\n Interrupted: ");
