@@ -30,12 +30,6 @@ using LaneBits8 = long __attribute__((vector_size(64)));  // eight comparison re
 
 // Bit k set where lane k of m (a comparison's result) is set.
 inline unsigned maskOf(Portable, const LaneBits& m) { return laneBits(m); }
-inline unsigned maskOf(Portable, const LaneBits8& m) {
-    const LaneBits8 weighted = m & LaneBits8{1, 2, 4, 8, 16, 32, 64, 128};
-    const LaneBits8 half = weighted | __builtin_shufflevector(weighted, weighted, 4, 5, 6, 7, 0, 1, 2, 3);
-    const LaneBits8 quarter = half | __builtin_shufflevector(half, half, 2, 3, 0, 1, 4, 5, 6, 7);
-    return static_cast<unsigned>(quarter[0] | quarter[1]);
-}
 #if defined(__x86_64__)
 [[gnu::target("avx2")]] inline unsigned maskOf(Avx2, const LaneBits& m) {
     return static_cast<unsigned>(_mm256_movemask_pd(__builtin_bit_cast(__m256d, m)));
