@@ -171,6 +171,24 @@ fuzz-models:
 	    -artifact_prefix=$(abspath $(FUZZ_DIR))/findings/ $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) \
 	    $(FUZZ_ARGS) ../model-corpus$(MODEL_FUZZ_FORMAT) ../model-seeds
 
+# The journal fuzzer, in the same clang tree: every input is a journal file, read as a resumed
+# render reads it, cut and appended to, and read again (fuzz/journal_harness.h). The seeds are the
+# journals in tests/data/journal, where an input that failed goes with its fix; the corpus grows
+# in build-fuzz/journal-corpus and findings land in build-fuzz/journal-findings.
+.PHONY: fuzz-journal
+fuzz-journal:
+	@tools/packages build fuzz
+	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_journal_fuzz
+	rm -rf $(FUZZ_DIR)/journal-seeds
+	mkdir -p $(FUZZ_DIR)/journal-seeds $(FUZZ_DIR)/journal-corpus $(FUZZ_DIR)/journal-findings
+	cp tests/data/journal/* $(FUZZ_DIR)/journal-seeds/
+	ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+	    $(FUZZ_DIR)/orvel_journal_fuzz -max_total_time=$(FUZZ_SECONDS) -timeout=10 -rss_limit_mb=2048 \
+	    -max_len=4096 -print_final_stats=1 -artifact_prefix=$(abspath $(FUZZ_DIR))/journal-findings/ \
+	    $(if $(FUZZ_SEED),-seed=$(FUZZ_SEED)) $(FUZZ_ARGS) $(FUZZ_DIR)/journal-corpus $(FUZZ_DIR)/journal-seeds
+
 # The tree cross-compiled for 64-bit ARM (tools/aarch64-linux-gnu.cmake: Debian's cross compiler
 # and arm64 libraries) in build-aarch64, and its tests run under qemu-user.
 AARCH64_DIR ?= build-aarch64

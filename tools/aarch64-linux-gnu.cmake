@@ -12,6 +12,8 @@ set(CMAKE_CXX_COMPILER aarch64-linux-gnu-g++)
 set(CMAKE_LIBRARY_ARCHITECTURE aarch64-linux-gnu)
 
 # find_package and find_library look in the aarch64-linux-gnu directories of the multiarch tree
-# (/usr/lib/aarch64-linux-gnu, and its cmake/ for GTest), which hold only arm64 files.
+# (/usr/lib/aarch64-linux-gnu, and its cmake/ for GTest), which hold only arm64 files. The modules
+# that ask pkg-config first (FindOpenSSL) must hear of the arm64 libraries too.
+set(ENV{PKG_CONFIG_LIBDIR} /usr/lib/aarch64-linux-gnu/pkgconfig:/usr/share/pkgconfig)
 find_program(ORVEL_QEMU_AARCH64 qemu-aarch64 REQUIRED)
 set(CMAKE_CROSSCOMPILING_EMULATOR ${ORVEL_QEMU_AARCH64})

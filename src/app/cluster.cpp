@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <new>
+#include <optional>
 
 #include "app/cluster_files.h"
 #include "app/cluster_rows.h"
@@ -16,6 +17,8 @@
 #include "render/camera.h"
 #include "render/progress.h"
 #include "render/render_settings.h"
+#include "render/resume.h"
+#include "render/rows_left.h"
 #include "scene/model/model_file.h"
 #include "scene/parser.h"
 
@@ -43,12 +46,12 @@ void requireAgreement(int status) {
 }
 // Every rank renders its rows; memory that runs short meanwhile ends the whole job, since the
 // other ranks wait for this one's messages.
-void renderRows() {
+void renderRows(const RowsLeft& left) {
     try {
         if (rank == 0) {
-            renderOnRankZero(ranks);
+            renderOnRankZero(ranks, left);
         } else {
-            renderOnWorker(rank, ranks);
+            renderOnWorker(rank, ranks, left);
         }
     } catch (const std::bad_alloc&) {
         consolePrint("\n Not enough memory\n");
@@ -60,6 +63,7 @@ void renderRows() {
 // A rank that cannot go on ends the whole job, so that no rank waits for a message that will not
 // come; rank 0 first removes the image it had begun.
 void abortJob(int status) {
+    journalInterrupted();
     discardImage();
     consoleFlush();
     MPI_Abort(MPI_COMM_WORLD, status);
@@ -95,16 +99,27 @@ void clusterTrace() {
     }
     MPI_Bcast(&status, 1, MPI_INT, 0, MPI_COMM_WORLD);
     if (status != 0) abortRun(status);
+    // Rank 0 keeps the journal; every rank renders the rows it lacks.
+    std::optional<RenderJournal> journal;
+    if (rank == 0) journal.emplace(openImageName(), myDisplay.width, myDisplay.height, resumeRender);
+    RowsLeft left = rank == 0 ? journal->rowsLeft() : RowsLeft(myDisplay.height);
+    MPI_Bcast(left.bytes(), left.height(), MPI_BYTE, 0, MPI_COMM_WORLD);
+    left.recount();
 
     const auto start = std::chrono::steady_clock::now();
-    if (rank == 0) showProgressInit();
+    if (rank == 0) {
+        showProgressInit();
+        journal->showRestoredProgress();
+    }
     cameraSetup();
     if (rank != 0) std::srand(static_cast<unsigned>(rank) + 1);  // a random sequence of its own
-    renderRows();
+    renderRows(left);
     if (rank != 0) return;
     const std::chrono::duration<double> elapsed = std::chrono::steady_clock::now() - start;
     consolePrint("\n\n Rendering time: %4.2f second(s) elapsed on %d rank(s)\n", elapsed.count(), ranks);
+    journal->pictureComplete();
     if (closeImage() == -1) abortRun(1);
+    journal->pictureWritten();
 }
 
 int finishCluster(int status) {

@@ -82,9 +82,9 @@ void dropSentAnswers(std::deque<Answer>* answers) {
 // writes the blocks the other ranks send back and answers each one, until every row is in.
 }  // namespace
 
-void renderOnRankZero(int ranks) {
+void renderOnRankZero(int ranks, const RowsLeft& left) {
     const int workers = ranks * numThreads;
-    ImageBlocks blocks(myDisplay.height, workers, 3 * std::size_t(myDisplay.width));
+    ImageBlocks blocks(myDisplay.height, workers, 3 * std::size_t(myDisplay.width), &left);
     for (int k = 0; k < startingBlocks(ranks); ++k) {
         RowSpan theirs;
         blocks.take(&theirs);
@@ -159,10 +159,10 @@ int takeAnswers(BlockQueue* queue) {
 
 // Any other rank: its render threads fill blocks; its main thread sends each finished block to
 // rank 0 and queues the block that comes back in answer, until no more can come.
-void renderOnWorker(int rank, int ranks) {
+void renderOnWorker(int rank, int ranks, const RowsLeft& left) {
     const int workers = ranks * numThreads;
     BlockQueue queue(3 * std::size_t(myDisplay.width));
-    RowBlocks sequence(myDisplay.height, workers);
+    RowBlocks sequence(myDisplay.height, workers, &left);
     RowSpan span;
     for (int k = 0; k < startingBlocks(ranks) && sequence.next(&span); ++k) {
         if (k % (ranks - 1) == rank - 1) queue.add(span);

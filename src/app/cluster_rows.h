@@ -3,7 +3,10 @@
 // those the other ranks send back.
 #pragma once
 
-// Rank 0's part of the render, until every row is in the image.
-void renderOnRankZero(int ranks);
-// The part of any other rank, until no more blocks can come.
-void renderOnWorker(int rank, int ranks);
+class RowsLeft;
+
+// Rank 0's part of the render, until every row is in the image: the rows left are rendered, the
+// others are in it already.
+void renderOnRankZero(int ranks, const RowsLeft& left);
+// The part of any other rank in the rows left, until no more blocks can come.
+void renderOnWorker(int rank, int ranks, const RowsLeft& left);

@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <new>
+#include <string>
 #include <system_error>
 
 #include "app/run.h"
@@ -21,6 +22,8 @@
 #include "objects/data.h"
 #include "objects/hierarchy/pqueue.h"
 #include "render/render_settings.h"
+#include "render/resume.h"
+#include "scene/model/model_file.h"
 #include "scene/parser.h"
 
 namespace {
@@ -83,11 +86,14 @@ void takeName(char (&target)[N], const char* name, const char* what) {
     std::strcpy(target, name);
 }
 
-// Ctrl-C, a hang-up, a kill or another signal that ends a process, during the render: the image
-// being written is removed and the process ends by the same signal (the handler is reset to the
-// default action on entry). While the complete picture takes its name, the signal waits for it.
+// Ctrl-C, a hang-up, a kill or another signal that ends a process, during the render: the journal
+// keeps the rows finished, the image being written is removed and the process ends by the same
+// signal (the handler is reset to the default action on entry). While the complete picture takes
+// its name, the signal waits for it.
 void endBySignal(int signal) {
-    if (removeUnfinishedOutput(signal)) std::raise(signal);
+    if (!removeUnfinishedOutput(signal)) return;
+    journalInterrupted();
+    std::raise(signal);
 }
 
 void removeImageOnSignals() {
@@ -113,6 +119,54 @@ int threadCount(int asked) {
     if (asked == 2 || asked == 4 || asked == 8) return asked;
     consolePrint(" Invalid number of threads: defaulting to 2 threads\n");
     return 2;
+}
+
+// The command that finishes an interrupted render: this one, with --resume. Words that the shell
+// would take apart or expand are quoted.
+std::string finishCommand(int argc, char** argv) {
+    std::string command = edition == Edition::cluster ? "mpirun" : "";
+    bool resuming = false;
+    for (int i = 0; i < argc; ++i) {
+        const std::string word = argv[i];
+        resuming = resuming || word == "--resume";
+        if (!command.empty()) command += ' ';
+        if (!word.empty() && word.find_first_not_of("ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz"
+                                                    "0123456789_@%+=:,./-") == std::string::npos) {
+            command += word;
+            continue;
+        }
+        command += '\'';
+        for (const char c : word) command += c == '\'' ? std::string("'\\''") : std::string(1, c);
+        command += '\'';
+    }
+    return resuming ? command : command + " --resume";
+}
+
+// The scene files are read through the opener the program set, their bytes going into the scene's
+// fingerprint for the render's journal on the way.
+FILE* (*readSceneFile)(const char* name) = nullptr;
+
+FILE* openAndFingerprint(const char* name) { return fingerprintSceneFile(readSceneFile(name)); }
+
+// Model files too: read whole by the reader the program set, their bytes then go into the
+// fingerprint; a reader that takes them through the scene file opener fingerprints them there.
+ModelFile (*readModelFile)(const char* path) = nullptr;
+
+ModelFile readAndFingerprintModel(const char* path) {
+    ModelFile model = readModelFile(path);
+    if (model.ok()) fingerprintSceneBytes(model.bytes.data(), model.bytes.size());
+    return model;
+}
+
+void fingerprintSceneFiles() {
+    if (sceneFileOpener != openAndFingerprint) {
+        readSceneFile = sceneFileOpener;
+        sceneFileOpener = openAndFingerprint;
+    }
+    if (modelFileReader != readAndFingerprintModel && modelFileReader != readModelThroughSceneOpener) {
+        readModelFile = modelFileReader;
+        modelFileReader = readAndFingerprintModel;
+    }
 }
 
 // Reads the scene file. In the multi-threaded program a second processor makes the scene's storage
@@ -229,6 +283,8 @@ void parseArgs(int argc, char** argv) {
             iImageType = 3;
         } else if (std::strcmp(arg, "--seed") == 0) {
             randomSeed = toSeed(takeValue(argc, argv, &i));
+        } else if (std::strcmp(arg, "--resume") == 0) {
+            resumeRender = true;
         } else {
             usageError();
         }
@@ -257,6 +313,8 @@ int orvelMain(int argc, char** argv, Edition which, void (*trace)()) {
     edition = which;
     removeImageOnSignals();
     resetRunState();
+    keepRenderJournals(finishCommand(argc, argv));
+    fingerprintSceneFiles();
     if (edition == Edition::cluster) numThreads = 1;
     showCredits();
     if (argc < 2) {

@@ -13,6 +13,7 @@
 #include "render/bands.h"
 #include "render/camera.h"
 #include "render/render_settings.h"
+#include "render/resume.h"
 #include "scene/parser.h"
 #include "shading/shade.h"
 
@@ -24,6 +25,7 @@ void resetRunState() {
     myBackGroundColor = {0.0, 0.0, 0.0};
     myHaze = {0.0, {0.0, 0.0, 0.0}};
     resetBands();
+    resetRenderJournals();
     buildThreads = 1;
     std::srand(1);
 }

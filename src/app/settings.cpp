@@ -18,6 +18,7 @@ void resetSettings() {
     numThreads = 2;
     iPQSize = 128;
     for (auto& band : iBounds) band[0] = band[1] = 0;
+    resumeRender = false;
     randomSeed.reset();
     setStartupDefaults();
 }

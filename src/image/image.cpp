@@ -97,6 +97,11 @@ int openImage(const char* name, int width, int height) {
     return 0;
 }
 
+const std::string& openImageName() {
+    static const std::string none;
+    return openWriter && *openWriter->suffix ? openFileName : none;
+}
+
 int writeImageLine(unsigned char* row, int y) { return openWriter ? openWriter->writeLine(row, y) : -1; }
 
 int closeImage() {

@@ -3,6 +3,8 @@
 // image is open at a time.
 #pragma once
 
+#include <string>
+
 extern int iImageType;    // 0 TGA, 1 BMP, 2 PPM, 3 PNG, 4 JPEG; 5 kept in memory (image/memory_picture.h)
 extern int jpeg_quality;  // 0 or less means 90, above 100 means 100
 
@@ -12,6 +14,9 @@ extern int jpeg_quality;  // 0 or less means 90, above 100 means 100
 // what the format can hold, a frame larger than half the machine's memory, a file that cannot be created):
 // one message line printed, no file left behind. An image still open is dropped first.
 int openImage(const char* name, int width, int height);
+// The file name of the open image (the name given and the format's suffix); empty when none is
+// open or the picture is kept in memory.
+const std::string& openImageName();
 // Stores row y (3 * width bytes, red, green, blue); TGA and BMP swap the caller's row in place.
 // 0, or -1 when no image is open or it has no row y (nothing touched).
 int writeImageLine(unsigned char* row, int y);

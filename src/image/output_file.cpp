@@ -14,6 +14,7 @@
 #include <cstring>
 #include <random>
 #include <string>
+#include <utility>
 
 namespace {
 
@@ -47,6 +48,8 @@ void holdSignals() {
 void releaseSignals() {
     if (const int state = outputState.exchange(idle); state < idle) std::raise(-state);
 }
+
+std::string companion;  // removeWithNextPicture
 
 // The path a link points to, taken from the link's own directory when it is relative.
 std::string linkTarget(const std::string& link) {
@@ -175,6 +178,8 @@ bool nameBeside(int fd, const std::string& target, std::string* name) {
 
 }  // namespace
 
+void removeWithNextPicture(std::string path) { companion = std::move(path); }
+
 bool removeUnfinishedOutput(int signal) {
     int state = outputState.load();
     for (;;) {
@@ -253,6 +258,8 @@ bool OutputFile::close(bool written) {
         std::remove(name_.c_str());
         errno = reason;
     }
+    if (ok && !companion.empty()) unlink(companion.c_str());
+    companion.clear();
     clear();
     releaseSignals();
     return ok;
@@ -262,6 +269,7 @@ void OutputFile::discard() {
     if (!file_) return;
     const int reason = errno;
     file_.reset();
+    companion.clear();
     holdSignals();  // the removal is not cut short
     if (!name_.empty()) std::remove(name_.c_str());
     clear();

@@ -15,6 +15,11 @@
 #include <memory>
 #include <string>
 
+// A file that the next picture makes unnecessary once it is in place (the journal of its rows):
+// removed as soon as the picture has taken its name, before a signal held meanwhile ends the
+// process; forgotten when that picture fails or is dropped.
+void removeWithNextPicture(std::string path);
+
 // The output file being written. Destroying it before a successful close removes what it made.
 class OutputFile {
 public:

@@ -16,6 +16,7 @@
 #include "render/camera.h"
 #include "render/progress.h"
 #include "render/render_settings.h"
+#include "render/resume.h"
 #include "render/scans.h"
 #include "shading/light.h"
 #include "shading/trace.h"
@@ -54,13 +55,14 @@ void* runBand(void* feed) {
     return nullptr;
 }
 
-void renderInThreads() {
+// The rows left go to the bands in equal shares: the bands of initMTBounds when every row is left.
+void renderInThreads(const RowsLeft& left) {
     BandRows bands[maxBands];
     RowFeed feeds[maxBands];
     pthread_t threads[maxBands];
     int started = 0;
     for (int k = 0; k < numThreads; ++k) {
-        bands[k] = {{iBounds[k][0], iBounds[k][1]}, false};
+        bands[k] = {left.share(k, numThreads), &left};
         feeds[k] = bandFeed(&bands[k]);
         if (pthread_create(&threads[k], nullptr, runBand, &feeds[k]) != 0) {
             consolePrint(" Thread creation failed!!\n\n");
@@ -80,8 +82,8 @@ void scanCounted(ScanFn scan, RowFeed* feed) {
     countRays(tracedRays - before);
 }
 
-void renderInCallingThread(ScanFn scan) {
-    BandRows band{{0, myDisplay.height}, false};
+void renderInCallingThread(ScanFn scan, const RowsLeft& left) {
+    BandRows band{{0, myDisplay.height}, &left};
     RowFeed feed = bandFeed(&band);
     scanCounted(scan, &feed);
 }
@@ -128,15 +130,17 @@ void doTrace(RenderDriver driver) {
         initMTBounds(numThreads);
     }
     if (openImage(myDisplay.outputName, myDisplay.width, myDisplay.height) == -1) abortRun(1);
+    RenderJournal journal(openImageName(), myDisplay.width, myDisplay.height, resumeRender);
     showProgressInit();
+    journal.showRestoredProgress();
     const std::clock_t t0 = std::clock();
     cameraSetup();
 
     if (inBands) {
-        renderInThreads();
+        renderInThreads(journal.rowsLeft());
     } else {
         try {
-            renderInCallingThread(scanFor(iAntialias));
+            renderInCallingThread(scanFor(iAntialias), journal.rowsLeft());
         } catch (const RunAbort&) {
             discardImage();
             throw;
@@ -150,5 +154,7 @@ void doTrace(RenderDriver driver) {
     const std::clock_t t1 = std::clock();
     consolePrint("\n\n Rendering time: %4.2f second(s)\n",
                  static_cast<double>(t1 - t0) / clockTicksPerSecond);
+    journal.pictureComplete();
     if (closeImage() == -1) abortRun(1);
+    journal.pictureWritten();
 }

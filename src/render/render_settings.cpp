@@ -5,4 +5,5 @@ int iAntialias = 0;
 int adapt_dist = 0;
 int jitter = 0;
 int numThreads = 2;
+bool resumeRender = false;
 std::optional<std::uint64_t> randomSeed;

@@ -18,5 +18,7 @@ extern int iAntialias;  // 0 none, 1 quick (corner averaging), 2 adaptive
 extern int adapt_dist;  // adaptive threshold on the 0 to 255 scale
 extern int jitter;      // 1: sample positions are randomly displaced
 extern int numThreads;  // orvel-mt: render bands, 2, 4 or 8; orvel-mpi: render threads per rank
+// --resume: the rows a journal of the same render kept are not rendered again.
+extern bool resumeRender;
 // --seed: random sampling from sample streams keyed by this seed; without it, from rand().
 extern std::optional<std::uint64_t> randomSeed;

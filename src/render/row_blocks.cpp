@@ -15,12 +15,16 @@ constexpr int blockShareDivisor = 4;  // a block is the rows left over four time
 }  // namespace
 
 bool RowBlocks::next(RowSpan* span) {
-    const int left = height_ - nextRow_;
+    const int left = rowsLeft_;
     if (left <= 0) return false;
     const int share = (left + blockShareDivisor * workers_ - 1) / (blockShareDivisor * workers_);
     const int rows = std::min(left, std::clamp(share, minBlockRows, maxBlockRows));
-    *span = {nextRow_, nextRow_ + rows};
-    nextRow_ += rows;
+    while (!isLeft(nextRow_)) ++nextRow_;
+    int end = nextRow_ + 1;
+    while (end < height_ && end - nextRow_ < rows && isLeft(end)) ++end;
+    *span = {nextRow_, end};
+    rowsLeft_ -= end - nextRow_;
+    nextRow_ = end;
     return true;
 }
 

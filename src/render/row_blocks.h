@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "render/rows.h"
+#include "render/rows_left.h"
 
 inline constexpr int minBlockRows = 4;
 inline constexpr int maxBlockRows = 64;
@@ -23,16 +24,25 @@ inline constexpr int maxBlockRows = 64;
 // divided by four times the workers, rounded up and held between minBlockRows and maxBlockRows
 // (the last takes what is left). Near the end every block, those waiting in a process's hand
 // included, is then a small part of the rows left, so the workers end close together. The same
-// arguments give the same blocks in every process.
+// arguments give the same blocks in every process. Given the rows a render still has to make
+// (`left`), the blocks hold only those: a block ends early at a row that is done.
 class RowBlocks {
 public:
-    RowBlocks(int height, int workers) : height_(height), workers_(workers < 1 ? 1 : workers) {}
+    RowBlocks(int height, int workers, const RowsLeft* left = nullptr)
+        : height_(height),
+          workers_(workers < 1 ? 1 : workers),
+          left_(left),
+          rowsLeft_(left ? left->count() : height) {}
     // The next block down the image; false once every row has been handed out.
     bool next(RowSpan* span);
 
 private:
+    bool isLeft(int y) const { return !left_ || left_->isLeft(y); }
+
     int height_;
     int workers_;
+    const RowsLeft* left_;
+    int rowsLeft_;  // in the rows from nextRow_ on
     int nextRow_ = 0;
 };
 
@@ -41,8 +51,8 @@ private:
 // same sequence for other processes and writes the rows they send back.
 class ImageBlocks {
 public:
-    ImageBlocks(int height, int workers, std::size_t rowBytes)
-        : blocks_(height, workers), rowBytes_(rowBytes) {}
+    ImageBlocks(int height, int workers, std::size_t rowBytes, const RowsLeft* left = nullptr)
+        : blocks_(height, workers, left), rowBytes_(rowBytes), written_(left ? height - left->count() : 0) {}
     ImageBlocks(const ImageBlocks&) = delete;
     ImageBlocks& operator=(const ImageBlocks&) = delete;
 
@@ -50,7 +60,7 @@ public:
     bool take(RowSpan* span);
     // The span's rows, rendered elsewhere and held top first, into the image.
     void write(RowSpan span, unsigned char* rows);
-    // The rows written so far, by the render threads and by write.
+    // The rows written so far, by the render threads and by write (with those that were done).
     int rowsWritten() const { return written_.load(); }
     // The feed of every render thread of this process.
     RowFeed feed() { return {takeRows, writeRow, this}; }
@@ -62,7 +72,7 @@ private:
     std::mutex mutex_;
     RowBlocks blocks_;
     std::size_t rowBytes_;
-    std::atomic<int> written_{0};
+    std::atomic<int> written_;
 };
 
 // A block rendered in one process for another: its span and its rows, top first.

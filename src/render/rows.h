@@ -19,8 +19,9 @@ struct RowFeed {
     void* owner;
 };
 
-// Where a finished row goes in a render on one machine: to the row watcher, when there is one, as
-// the scan made it (red, green, blue), then into the image (writeImageLine), then a progress tick.
+// Where a finished row goes in a render on one machine: to the render's journal and to the row
+// watcher, when there is one, as the scan made it (red, green, blue), then into the image
+// (writeImageLine), then a progress tick.
 void writeRowToImage(unsigned char* row, int y);
 
 // Who else hears of every finished row (a program that embeds the renderer, for its progress):
@@ -31,9 +32,12 @@ struct RowWatcher {
 };
 extern RowWatcher rowWatcher;
 
-// One band: its span once, each row written to the image.
+class RowsLeft;
+
+// One band: the rows left in its stretch, each run of consecutive rows left as a span, each row
+// written to the image. (With every row left, the stretch is one span.)
 struct BandRows {
-    RowSpan span;
-    bool given;
+    RowSpan stretch;
+    const RowsLeft* left;
 };
 RowFeed bandFeed(BandRows* band);

@@ -6,14 +6,17 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "support/files.h"
+#include "support/interrupt.h"
 #include "support/model_files.h"
 #include "support/parse_fixture.h"
 
@@ -300,7 +303,7 @@ TEST(ClusterFaults, ARankShortOfMemoryWhileReadingEndsTheJob) {
 }
 
 // A rank killed in the middle of the render ends the whole job within seconds, and Ctrl-C to
-// mpirun ends it too; neither leaves an image, or anything else, behind.
+// mpirun ends it too; neither leaves an image, or anything else but the journal, behind.
 TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
     const std::vector<std::string> slow = {"-i", dataDir + "/threads.orv", "-r", "960", "720", "-o", "pic", "-aaa", "1"};
     for (const bool interrupt : {false, true}) {
@@ -323,9 +326,81 @@ TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
         EXPECT_TRUE(ended && status != 0) << (interrupt ? "Ctrl-C" : "kill") << " " << status;
         // mpirun ends the other ranks with SIGTERM, then SIGKILL a second later: a rank 0 that misses
         // that second under load can leave its hidden file where a file cannot be without a name.
+        fs::remove(dir.path(".pic.png.journal"));
         EXPECT_TRUE(dir.empty() || !offersUnnamedFiles(dir.path())) << (interrupt ? "Ctrl-C" : "kill");
         EXPECT_TRUE(endsWithin(worker, 3s));  // no rank is left behind
     }
+}
+
+// Killed at random moments (kill -9 to rank 0, which ends the job) and resumed, on three ranks or
+// by orvel, or the other way round: the bytes of an uninterrupted render. 2 scenes, 3 pairs: 6
+// random kill points (ORVEL_RESUME_KILLS=N: N of each, for a soak).
+TEST(ClusterResume, KilledAtRandomMomentsAndResumedGivesTheUninterruptedBytes) {
+    TempDir dir;
+    const unsigned seed = std::random_device{}();
+    std::mt19937 random(seed);
+    const std::vector<std::string> deterministic = {
+        "-i", dataDir + "/e2e_flat.orv", "-r", "480", "360", "-aaq", "-o", "pic", "-ppm"};
+    const std::vector<std::string> seeded = {
+        "-i", dataDir + "/threads.orv", "-r", "120", "90", "-aaa", "2", "--seed", "7", "-o", "pic", "-ppm"};
+    const std::string journal = dir.path(".pic.ppm.journal");
+    auto command = [](bool cluster, const std::vector<std::string>& args) {
+        return cluster ? mpirun(with({"-np", "3", clusterProgram}, args)) : builtCommand(orvelProgram(false), args);
+    };
+    int kills = 0, midRender = 0;
+    for (const std::vector<std::string>& scene : {deterministic, seeded}) {
+        // Kills from the moment the journal appears to a little after the render's end; orvel's
+        // picture is the one to match.
+        const auto jobTime = renderTime(command(true, scene), dir.path(), journal);
+        const std::chrono::duration<double> took[2] = {renderTime(command(false, scene), dir.path(), journal), jobTime};
+        fs::rename(dir.path("pic.ppm"), dir.path("whole.ppm"));
+        for (int kill = 0; kill < 3 * killPoints(1); ++kill) {
+            const bool first = kill % 3 != 2, then = kill % 3 != 1;
+            fs::remove(dir.path("pic.ppm"));
+            const auto delay = std::uniform_real_distribution<double>(0, 1.2)(random) * took[first];
+            std::chrono::steady_clock::time_point seen{};
+            interruptWhen(
+                command(first, scene), dir.path(), SIGKILL, [&] { return pastJournal(journal, delay, &seen); }, "/dev/null",
+                [first](pid_t job) { return first ? rankProcess(job, 0) : job; });
+            const ProgramRun resumed = runCommand(command(then, with(scene, {"--resume"})), dir.path());
+            EXPECT_EQ(resumed.status, 0) << resumed.err;
+            EXPECT_TRUE(readWholeFile(dir.path("pic.ppm")) == readWholeFile(dir.path("whole.ppm")))
+                << scene[1] << ": " << (first ? "orvel-mpi" : "orvel") << " killed after " << delay.count()
+                << " s, resumed by " << (then ? "orvel-mpi" : "orvel") << " (random seed " << seed << ")\n"
+                << resumed.out;
+            ++kills;
+            midRender += rowsResumed(resumed.out) > 0;
+        }
+    }
+    std::printf("%d kill points, %d of them in the middle of the render\n", kills, midRender);
+}
+
+// SIGTERM to mpirun in the middle of the render (what a batch system sends before the time limit):
+// rank 0 keeps its rows and says how to finish, and orvel-mt finishes the picture with orvel's bytes.
+// (mpirun passes the signal on a second later, then sends SIGKILL right behind it and ends at once,
+// so the line does not always get through; the rows always do. The job renders for some seconds,
+// so that it is still rendering when the signal reaches the ranks.)
+TEST(ClusterResume, SigtermToMpirunThenResume) {
+    TempDir dir, logs;
+    const std::vector<std::string> args = {
+        "-i", dataDir + "/threads.orv", "-r", "1000", "750", "-aaa", "2", "--seed", "7", "-o", "pic", "-ppm"};
+    ASSERT_EQ(runProgram(orvelProgram(false), with(args, {"-o", "whole"}), dir.path()).status, 0);
+    const std::string log = logs.path("out.txt"), journal = dir.path(".pic.ppm.journal");
+    const int status = interruptWhen(
+        mpirun(with({"-np", "3", clusterProgram}, args)), dir.path(), SIGTERM,
+        [&] { return journalRows(journal, 1000) >= 10; }, log);
+    EXPECT_NE(status, 0);
+    const std::string out = readWholeFile(log);
+    const std::size_t line = out.find("\n Interrupted: ");
+    EXPECT_TRUE(line == std::string::npos ||
+                out.find(" rows kept in .pic.ppm.journal; to finish the picture: mpirun " + clusterProgram, line) !=
+                    std::string::npos)
+        << out;
+    EXPECT_FALSE(fs::exists(dir.path("pic.ppm")));
+    const ProgramRun resumed = runProgram(orvelProgram(true), with(args, {"-t", "2", "--resume"}), dir.path());
+    EXPECT_NE(resumed.out.find(" Resuming from .pic.ppm.journal: "), std::string::npos) << resumed.out;
+    EXPECT_TRUE(readWholeFile(dir.path("pic.ppm")) == readWholeFile(dir.path("whole.ppm")));
+    EXPECT_FALSE(fs::exists(journal));
 }
 
 }  // namespace

@@ -174,8 +174,9 @@ TEST(UserRun, AConsoleThatWentAwayDoesNotEndTheRun) {
 }
 
 // A render ended by a kill, Ctrl-C, a hang-up or kill -9 once it has started leaves no picture where there
-// was none, and an earlier picture of the same name as it was, and nothing else; only kill -9, on
-// a file system without unnamed files, may leave the hidden temporary file.
+// was none, and an earlier picture of the same name as it was, and nothing else but the journal of
+// its rows; only kill -9, on a file system without unnamed files, may leave the hidden temporary
+// file.
 TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
     TempDir dir, logs;
     std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
@@ -198,7 +199,7 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
         EXPECT_TRUE(earlier.empty() ? !fs::exists(dir.path("out.ppm")) : readWholeFile(dir.path("out.ppm")) == earlier);
         for (const auto& entry : fs::directory_iterator(dir.path())) {
             const std::string name = entry.path().filename();
-            EXPECT_TRUE(name == "scene.orv" || (name == "out.ppm" && !earlier.empty()) ||
+            EXPECT_TRUE(name == "scene.orv" || (name == "out.ppm" && !earlier.empty()) || name == ".out.ppm.journal" ||
                         (signal == SIGKILL && !offersUnnamedFiles(dir.path()) && name.starts_with(".out.ppm.")))
                 << signal << " left " << name;
         }
@@ -235,7 +236,7 @@ TEST(UserRun, AnIgnoredInterruptStaysIgnored) {
 
 // On a file system without unnamed files the picture is written under a hidden name beside it: a
 // signal that ends a process (other than kill -9) removes it, whether the program ends on it or
-// not, and leaves the earlier picture.
+// not, and leaves the earlier picture (and the journal of the rows finished).
 TEST(UserRun, WithoutUnnamedFilesASignalLeavesNothingBehind) {
     TempDir dir, logs;
     std::ofstream(dir.path("scene.orv")) << sceneBase << "sphere { center <0 0 0> radius 1 }\n";
@@ -251,13 +252,15 @@ TEST(UserRun, WithoutUnnamedFilesASignalLeavesNothingBehind) {
         kill(pid, signal);
         const int status = waitStatus(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
-        EXPECT_EQ(namesIn(dir.path()), (std::vector<std::string>{"out.ppm", "scene.orv"})) << signal;
+        std::vector<std::string> names = namesIn(dir.path());
+        std::erase(names, ".out.ppm.journal");  // the rows finished, if any
+        EXPECT_EQ(names, (std::vector<std::string>{"out.ppm", "scene.orv"})) << signal;
         EXPECT_EQ(readWholeFile(dir.path("out.ppm")), "an earlier picture") << signal;
     }
 }
 
 // A signal that comes while the finished picture takes its name (linked, not yet renamed) ends the
-// run once the picture is in place, and leaves nothing else.
+// run once the picture is in place, and leaves nothing else: not the journal either.
 TEST(UserRun, ASignalWhileThePictureTakesItsNameEndsTheRunWithThePictureInPlace) {
     TempDir dir, logs;
     if (!offersUnnamedFiles(dir.path())) GTEST_SKIP() << "the file system here offers no unnamed files";
