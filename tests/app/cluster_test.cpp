@@ -36,11 +36,6 @@ std::vector<std::string> mpirun(std::vector<std::string> tail) {
     return tail;
 }
 
-std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 // orvel-mpi on `ranks` ranks (0: started without mpirun, a single rank).
 ProgramRun runCluster(int ranks, const std::vector<std::string>& args, const std::string& directory) {
     return ranks == 0 ? runProgram(clusterProgram, args, directory)
