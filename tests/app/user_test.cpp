@@ -25,6 +25,7 @@
 #include "app/main.h"
 #include "scene/lexer.h"
 #include "support/files.h"
+#include "support/interrupt.h"
 #include "support/parse_fixture.h"
 #include "support/system_calls.h"
 
@@ -52,11 +53,7 @@ pid_t startRun(std::vector<std::string> args, const std::string& directory, cons
 
 // Waits until the log shows the progress bar (the render is under way), at most 20 s.
 bool renderUnderWay(const std::string& log) {
-    for (int wait = 0; wait < 2000; ++wait) {
-        if (readWholeFile(log).find("100%") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return waitFor([&] { return readWholeFile(log).find("100%") != std::string::npos; }, std::chrono::seconds(20));
 }
 
 int waitStatus(pid_t pid) {
