@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <string>
 #include <thread>
 #include <tuple>
@@ -236,9 +237,7 @@ TEST(Api, ErrorsAreStatusesAndTheHostGoesOn) {
         SCOPED_TRACE(c.scene);
         const TempDir dir;
         const std::string directory = dir.path();
-        std::FILE* file = std::fopen(dir.path("scene.orv").c_str(), "w");
-        std::fputs(c.scene, file);
-        std::fclose(file);
+        std::ofstream(dir.path("scene.orv")) << c.scene;
         orvel_options options = sized(c.width, 0);
         options.directory = directory.c_str();
         const Result failed = renderFile("scene.orv", options);

@@ -36,11 +36,6 @@ std::vector<std::string> mpirun(std::vector<std::string> tail) {
     return tail;
 }
 
-std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 // orvel-mpi on `ranks` ranks (0: started without mpirun, a single rank).
 ProgramRun runCluster(int ranks, const std::vector<std::string>& args, const std::string& directory) {
     return ranks == 0 ? runProgram(clusterProgram, args, directory)
@@ -129,13 +124,30 @@ std::string megabyteOfComment() {
     return lines;
 }
 
+// orvel's run of `args` in `here`, then orvel-mpi's with rank 0 in `here` and two more ranks in an
+// empty directory: one message and orvel's picture, nothing written elsewhere. What orvel printed.
+std::string rankZeroServes(const TempDir& here, const std::vector<std::string>& args) {
+    const TempDir elsewhere;
+    const std::string single = runProgram(orvelProgram(false), args, here.path()).out;
+    const std::string picture = readWholeFile(here.path("pic.ppm"));
+    fs::remove(here.path("pic.ppm"));
+    const ProgramRun run = runCommand(mpirun(with(with({"-np", "1", "-wdir", here.path(), clusterProgram}, args),
+                                                  with({":", "-np", "2", "-wdir", elsewhere.path(), clusterProgram}, args))),
+                                      here.path());
+    EXPECT_EQ(run.status, 0) << run.err;
+    EXPECT_EQ(maskTime(run.out), clusterOutput(single, 3, 1));
+    EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == picture);
+    EXPECT_TRUE(elsewhere.empty());
+    return single;
+}
+
 // The scene need only exist where rank 0 runs: here the other ranks start in an empty directory,
 // and rank 0 reads the scene and its include for them (the include opens in the middle of the
 // scene's second megabyte). Rank 0 prints what orvel prints, once, with its own banner, driver
 // lines and time, and so does orvel-mpi started alone; the usage text has the thread line of
 // orvel-mpi.
 TEST(Cluster, RankZeroReadsTheScenesAndPrintsOnce) {
-    TempDir here, elsewhere;
+    TempDir here;
     std::ofstream(here.path("scene.orv")) << megabyteOfComment() << "; and more\n"
                                           << megabyteOfComment() << "include \"part.orv\"\n"
                                           << megabyteOfComment()
@@ -143,16 +155,7 @@ TEST(Cluster, RankZeroReadsTheScenesAndPrintsOnce) {
                                              "light { position <2 -5 5> color 1 1 1 }\nsphere { center <0 0 0> radius 1 }\n";
     std::ofstream(here.path("part.orv"))
         << "camera { position <0 -6 1> look_at <0 0 0> }\nsurface { color 1 0.5 0 diffuse 0.9 }\n";
-    const std::string single = runProgram(orvelProgram(false), {"-i", "scene.orv"}, here.path()).out;
-    const std::string picture = readWholeFile(here.path("pic.ppm"));
-    fs::remove(here.path("pic.ppm"));
-    const ProgramRun run = runCommand(mpirun({"-np", "1", "-wdir", here.path(), clusterProgram, "-i", "scene.orv", ":",
-                                              "-np", "2", "-wdir", elsewhere.path(), clusterProgram, "-i", "scene.orv"}),
-                                      here.path());
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(maskTime(run.out), clusterOutput(single, 3, 1));
-    EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == picture);
-    EXPECT_TRUE(elsewhere.empty());
+    const std::string single = rankZeroServes(here, {"-i", "scene.orv"});
     EXPECT_EQ(maskTime(runCluster(0, {"-i", "scene.orv"}, here.path()).out), clusterOutput(single, 1, 1));
 
     const ProgramRun help = runCluster(2, {"--help"}, here.path());
@@ -165,7 +168,7 @@ TEST(Cluster, RankZeroReadsTheScenesAndPrintsOnce) {
 // empty directory) through rank 0, and the picture is orvel's. A model that cannot be read ends
 // every rank after one message.
 TEST(Cluster, ModelFilesComeFromRankZero) {
-    TempDir here, elsewhere;
+    TempDir here;
     fs::create_directory(here.path("models"));
     const GltfParts parts = gltfParts(tentMesh(), "tent.bin");
     std::ofstream(here.path("models/tent.gltf")) << parts.json;
@@ -175,16 +178,7 @@ TEST(Cluster, ModelFilesComeFromRankZero) {
                                                  << "mesh { file \"tent.gltf\" scale 1.5 }\n"
                                                  << "mesh { file \"tent.ply\" flat move <-2 0 -1> }\n";
     const std::vector<std::string> args{"-i", "models/scene.orv", "-r", "24", "18", "-ppm", "-o", "pic"};
-    const std::string single = runProgram(orvelProgram(false), args, here.path()).out;
-    const std::string picture = readWholeFile(here.path("pic.ppm"));
-    fs::remove(here.path("pic.ppm"));
-    const ProgramRun run = runCommand(mpirun(with(with({"-np", "1", "-wdir", here.path(), clusterProgram}, args),
-                                                  with({":", "-np", "2", "-wdir", elsewhere.path(), clusterProgram}, args))),
-                                      here.path());
-    EXPECT_EQ(run.status, 0) << run.err;
-    EXPECT_EQ(maskTime(run.out), clusterOutput(single, 3, 1));
-    EXPECT_TRUE(readWholeFile(here.path("pic.ppm")) == picture);
-    EXPECT_TRUE(elsewhere.empty());
+    rankZeroServes(here, args);
 
     std::ofstream(here.path("models/scene.orv")) << sceneBase << "mesh { file \"tent.stl\" }\n";
     const ProgramRun failed = runCluster(3, args, here.path());
@@ -311,10 +305,8 @@ TEST(ClusterFaults, AKilledRankOrCtrlCEndsTheJobWithoutAnImage) {
         const std::string out = logs.path("out.txt");  // rank 0's output
         const pid_t job = startCommand(mpirun(with({"-np", "3", clusterProgram}, slow)), dir.path(), out.c_str());
         ASSERT_NE(job, 0);
-        const auto end = std::chrono::steady_clock::now() + 30s;
-        while (readWholeFile(out).find("100%") == std::string::npos && std::chrono::steady_clock::now() < end)
-            std::this_thread::sleep_for(10ms);
-        ASSERT_NE(readWholeFile(out).find("100%"), std::string::npos);  // the progress bar: the render has begun
+        // The progress bar: the render has begun.
+        ASSERT_TRUE(waitFor([&] { return readWholeFile(out).find("100%") != std::string::npos; }, 30s));
         std::this_thread::sleep_for(300ms);
         const pid_t worker = rankProcess(job, 1);
         ASSERT_NE(worker, 0);

@@ -5,7 +5,6 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
-#include <png.h>
 #include <pty.h>
 #include <signal.h>
 #include <sys/resource.h>
@@ -26,6 +25,7 @@
 #include "app/main.h"
 #include "scene/lexer.h"
 #include "support/files.h"
+#include "support/interrupt.h"
 #include "support/parse_fixture.h"
 #include "support/system_calls.h"
 
@@ -53,11 +53,7 @@ pid_t startRun(std::vector<std::string> args, const std::string& directory, cons
 
 // Waits until the log shows the progress bar (the render is under way), at most 20 s.
 bool renderUnderWay(const std::string& log) {
-    for (int wait = 0; wait < 2000; ++wait) {
-        if (readWholeFile(log).find("100%") != std::string::npos) return true;
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    return false;
+    return waitFor([&] { return readWholeFile(log).find("100%") != std::string::npos; }, std::chrono::seconds(20));
 }
 
 int waitStatus(pid_t pid) {
@@ -74,22 +70,8 @@ std::vector<std::string> namesIn(const std::string& directory) {
     return names;
 }
 
-std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
-    args.insert(args.end(), more.begin(), more.end());
-    return args;
-}
-
 const std::vector<std::string> bigRender = {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"};
 const std::vector<std::string> smallRender = {"-i", "scene.orv", "-r", "16", "12", "-ppm"};
-
-TEST(UserRun, VersionNamesTheImageLibraries) {
-    TempDir dir;
-    const ProgramRun run = runProgram(orvelProgram(true), {"--version"}, dir.path());
-    EXPECT_EQ(run.status, 0);
-    EXPECT_TRUE(run.out.starts_with(banner(true) + " libpng " + png_get_libpng_ver(nullptr) + ", libjpeg") &&
-                std::count(run.out.begin(), run.out.end(), '\n') == 3)
-        << run.out;
-}
 
 // An include that the working directory does not have is found beside the including file, also
 // from an included file; where the working directory has it, that file is read, as it always was.
@@ -185,17 +167,12 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
     for (const auto& [multi, signal] :
          {std::pair{true, SIGTERM}, std::pair{false, SIGINT}, std::pair{true, SIGHUP}, std::pair{false, SIGKILL}}) {
         // Far too big to finish before the signal: the render is under way once the bar is out.
-        const pid_t pid =
-            startCommand(builtCommand(orvelProgram(multi), {"-i", "scene.orv", "-r", "4000", "4000", "-aaa", "1", "-ppm"}),
-                         dir.path(), log.c_str());
+        const pid_t pid = startCommand(builtCommand(orvelProgram(multi), bigRender), dir.path(), log.c_str());
         ASSERT_NE(pid, 0);
-        for (int wait = 0; wait < 2000 && readWholeFile(log).find("100%") == std::string::npos; ++wait)
-            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        EXPECT_TRUE(renderUnderWay(log)) << signal;
         kill(pid, signal);
-        int status = 0;
-        waitpid(pid, &status, 0);
+        const int status = waitStatus(pid);
         EXPECT_TRUE(WIFSIGNALED(status) && WTERMSIG(status) == signal) << signal << " " << status;
-        EXPECT_NE(readWholeFile(log).find("100%"), std::string::npos) << signal;
         EXPECT_TRUE(earlier.empty() ? !fs::exists(dir.path("out.ppm")) : readWholeFile(dir.path("out.ppm")) == earlier);
         for (const auto& entry : fs::directory_iterator(dir.path())) {
             const std::string name = entry.path().filename();
@@ -204,7 +181,7 @@ TEST(UserRun, AnInterruptedRenderKeepsTheEarlierPicture) {
                 << signal << " left " << name;
         }
         if (earlier.empty()) {
-            ASSERT_EQ(runProgram(orvelProgram(false), {"-i", "scene.orv", "-r", "16", "12", "-ppm"}, dir.path()).status, 0);
+            ASSERT_EQ(runProgram(orvelProgram(false), smallRender, dir.path()).status, 0);
             earlier = readWholeFile(dir.path("out.ppm"));
         }
     }
@@ -223,12 +200,9 @@ TEST(UserRun, AnIgnoredInterruptStaysIgnored) {
     command.insert(command.begin(), {"/bin/sh", "-c", "trap '' INT; exec \"$@\"", "sh"});
     const pid_t pid = startCommand(command, dir.path(), log.c_str());
     ASSERT_NE(pid, 0);
-    for (int wait = 0; wait < 2000 && readWholeFile(log).find("100%") == std::string::npos; ++wait)
-        std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    const bool underWay = readWholeFile(log).find("Rendering time") == std::string::npos;
+    const bool underWay = renderUnderWay(log) && readWholeFile(log).find("Rendering time") == std::string::npos;
     kill(pid, SIGINT);
-    int status = 0;
-    waitpid(pid, &status, 0);
+    const int status = waitStatus(pid);
     EXPECT_TRUE(underWay) << "the render ended before the interrupt";
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
     EXPECT_TRUE(readWholeFile(dir.path("out.ppm")).starts_with("P6\n400 400\n255\n"));

@@ -61,6 +61,12 @@ struct ProgramRun {
     std::string err;
 };
 
+// The arguments with more after them.
+inline std::vector<std::string> with(std::vector<std::string> args, const std::vector<std::string>& more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+}
+
 inline std::string orvelProgram(bool multiThreaded) {
     return std::string(ORVEL_BINARY_DIR) + (multiThreaded ? "/orvel-mt" : "/orvel");
 }
