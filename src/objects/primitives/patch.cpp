@@ -94,25 +94,14 @@ PatchShape shapeOf(const Object* obj) {
     return p;
 }
 
-int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
-    PatchShape p;
-    std::memcpy(&p, shape, sizeof p);
-    return hitPatch(p, ray, hit);
-}
-
-void shapeCopy(const Object* obj, void* shape) {
-    const PatchShape p = shapeOf(obj);
-    std::memcpy(shape, &p, sizeof p);
-}
+using PatchKind = CompactKind<PatchShape, shapeOf, hitPatch>;
 
 }  // namespace
 
-const ShapeForm patchShape{shapeTest, shapeCopy};
+const ShapeForm patchShape = PatchKind::form;
 
 int patchIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    if (!hitPatch(shapeOf(obj), ray, hit)) return 0;
-    hit->object = obj;
-    return 1;
+    return PatchKind::intersect(obj, ray, hit);
 }
 
 Vector patchNormal(const Object* obj, Vector point) {

@@ -2,7 +2,6 @@
 #include "base/console.h"
 
 #include <cstdio>
-#include <cstring>
 
 Object* makePlane(Vector normal, double distance) {
     Object* obj = newPrimitive(kindPlane, planeIntersect, planeNormal, planePrint);
@@ -42,25 +41,14 @@ int hitPlane(const PlaneShape& p, const Ray* ray, Hit* hit) {
 
 PlaneShape shapeOf(const Object* obj) { return {obj->plane.normal, obj->plane.d}; }
 
-int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
-    PlaneShape p;
-    std::memcpy(&p, shape, sizeof p);
-    return hitPlane(p, ray, hit);
-}
-
-void shapeCopy(const Object* obj, void* shape) {
-    const PlaneShape p = shapeOf(obj);
-    std::memcpy(shape, &p, sizeof p);
-}
+using PlaneKind = CompactKind<PlaneShape, shapeOf, hitPlane>;
 
 }  // namespace
 
-const ShapeForm planeShape{shapeTest, shapeCopy};
+const ShapeForm planeShape = PlaneKind::form;
 
 int planeIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    if (!hitPlane(shapeOf(obj), ray, hit)) return 0;
-    hit->object = obj;
-    return 1;
+    return PlaneKind::intersect(obj, ray, hit);
 }
 
 Vector planeNormal(const Object* obj, Vector) { return obj->plane.normal; }

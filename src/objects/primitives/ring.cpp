@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
@@ -61,26 +60,13 @@ RingShape shapeOf(const Object* obj) {
     return {r.center, r.normal, r.d, r.innerRadius2, r.outerRadius2};
 }
 
-int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
-    RingShape r;
-    std::memcpy(&r, shape, sizeof r);
-    return hitRing(r, ray, hit);
-}
-
-void shapeCopy(const Object* obj, void* shape) {
-    const RingShape r = shapeOf(obj);
-    std::memcpy(shape, &r, sizeof r);
-}
+using RingKind = CompactKind<RingShape, shapeOf, hitRing>;
 
 }  // namespace
 
-const ShapeForm ringShape{shapeTest, shapeCopy};
+const ShapeForm ringShape = RingKind::form;
 
-int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    if (!hitRing(shapeOf(obj), ray, hit)) return 0;
-    hit->object = obj;
-    return 1;
-}
+int ringIntersect(const Object* obj, const Ray* ray, Hit* hit) { return RingKind::intersect(obj, ray, hit); }
 
 Vector ringNormal(const Object* obj, Vector) { return obj->ring.normal; }
 

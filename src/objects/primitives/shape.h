@@ -6,6 +6,8 @@
 #pragma once
 
 #include <cstddef>
+#include <cstring>
+#include <type_traits>
 
 #include "objects/data.h"
 
@@ -25,3 +27,28 @@ struct ShapeForm {
 
 // The compact form of the record's primitive, known by its intersection operation.
 ShapeForm shapeForm(const Object* obj);
+
+// What a kind with a compact form S shares: the test and copy of its form, and its record's
+// intersection, both through hit on the S that shapeOf makes from a record.
+template <class S, S (*shapeOf)(const Object*), int (*hit)(const S&, const Ray*, Hit*)>
+struct CompactKind {
+    static_assert(sizeof(S) <= shapeSize && std::is_trivially_copyable_v<S>);
+
+    static int test(const void* shape, const Ray* ray, Hit* h) {
+        S s;
+        std::memcpy(&s, shape, sizeof s);
+        return hit(s, ray, h);
+    }
+    static void copy(const Object* obj, void* shape) {
+        const S s = shapeOf(obj);
+        std::memcpy(shape, &s, sizeof s);
+    }
+    static constexpr ShapeForm form{test, copy};
+
+    // The record's intersection: as the compact test, with the record as the hit's object.
+    static int intersect(const Object* obj, const Ray* ray, Hit* h) {
+        if (!hit(shapeOf(obj), ray, h)) return 0;
+        h->object = obj;
+        return 1;
+    }
+};

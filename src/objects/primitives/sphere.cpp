@@ -2,7 +2,6 @@
 
 #include <cmath>
 #include <cstdio>
-#include <cstring>
 
 #include "base/console.h"
 #include "objects/hierarchy/slab_directions.h"
@@ -52,25 +51,14 @@ int hitSphere(const SphereShape& s, const Ray* ray, Hit* hit) {
 
 SphereShape shapeOf(const Object* obj) { return {obj->sphere.center, obj->sphere.radius2}; }
 
-int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
-    SphereShape s;
-    std::memcpy(&s, shape, sizeof s);
-    return hitSphere(s, ray, hit);
-}
-
-void shapeCopy(const Object* obj, void* shape) {
-    const SphereShape s = shapeOf(obj);
-    std::memcpy(shape, &s, sizeof s);
-}
+using SphereKind = CompactKind<SphereShape, shapeOf, hitSphere>;
 
 }  // namespace
 
-const ShapeForm sphereShape{shapeTest, shapeCopy};
+const ShapeForm sphereShape = SphereKind::form;
 
 int sphereIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    if (!hitSphere(shapeOf(obj), ray, hit)) return 0;
-    hit->object = obj;
-    return 1;
+    return SphereKind::intersect(obj, ray, hit);
 }
 
 Vector sphereNormal(const Object* obj, Vector point) {

@@ -3,7 +3,6 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
 
 #include "base/console.h"
 #include "objects/primitives/outline.h"
@@ -52,25 +51,14 @@ TriangleShape shapeOf(const Object* obj) {
     return shape;
 }
 
-int shapeTest(const void* shape, const Ray* ray, Hit* hit) {
-    TriangleShape t;
-    std::memcpy(&t, shape, sizeof t);
-    return hitTriangle(t, ray, hit);
-}
-
-void shapeCopy(const Object* obj, void* shape) {
-    const TriangleShape t = shapeOf(obj);
-    std::memcpy(shape, &t, sizeof t);
-}
+using TriangleKind = CompactKind<TriangleShape, shapeOf, hitTriangle>;
 
 }  // namespace
 
-const ShapeForm triangleShape{shapeTest, shapeCopy};
+const ShapeForm triangleShape = TriangleKind::form;
 
 int triangleIntersect(const Object* obj, const Ray* ray, Hit* hit) {
-    if (!hitTriangle(shapeOf(obj), ray, hit)) return 0;
-    hit->object = obj;
-    return 1;
+    return TriangleKind::intersect(obj, ray, hit);
 }
 
 Vector triangleNormal(const Object* obj, Vector) { return obj->triangle.normal; }
