@@ -124,13 +124,15 @@ identical: build
 FUZZ_DIR ?= build-fuzz
 # orvel_fuzz: the scene fuzzer; orvel_api_fuzz: scene text through liborvel's C interface.
 FUZZ_TARGET ?= orvel_fuzz
+# The clang tree every fuzzer is built in.
+FUZZ_CONFIGURE = cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
+    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
 FUZZ_SECONDS ?= 60
 FUZZ_SEED ?=
 FUZZ_ARGS ?=
 fuzz:
 	@tools/packages build fuzz
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	$(FUZZ_CONFIGURE)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target $(FUZZ_TARGET)
 	rm -rf $(FUZZ_DIR)/seeds $(FUZZ_DIR)/run
 	mkdir -p $(FUZZ_DIR)/seeds $(FUZZ_DIR)/corpus $(FUZZ_DIR)/findings $(FUZZ_DIR)/run
@@ -154,8 +156,7 @@ ASSIMP_MODELS ?= /usr/share/assimp/models
 .PHONY: fuzz-models
 fuzz-models:
 	@tools/packages build fuzz
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	$(FUZZ_CONFIGURE)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_model_fuzz
 	rm -rf $(FUZZ_DIR)/model-seeds $(FUZZ_DIR)/model-run
 	mkdir -p $(FUZZ_DIR)/model-seeds $(FUZZ_DIR)/model-corpus$(MODEL_FUZZ_FORMAT) $(FUZZ_DIR)/findings \
@@ -178,8 +179,7 @@ fuzz-models:
 .PHONY: fuzz-journal
 fuzz-journal:
 	@tools/packages build fuzz
-	cmake -S . -B $(FUZZ_DIR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
-	    -DORVEL_FUZZ=ON -DBUILD_TESTING=OFF $(CMAKE_ARGS)
+	$(FUZZ_CONFIGURE)
 	cmake --build $(FUZZ_DIR) -j $(JOBS) --target orvel_journal_fuzz
 	rm -rf $(FUZZ_DIR)/journal-seeds
 	mkdir -p $(FUZZ_DIR)/journal-seeds $(FUZZ_DIR)/journal-corpus $(FUZZ_DIR)/journal-findings

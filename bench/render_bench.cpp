@@ -7,6 +7,7 @@
 #include <cstdlib>
 
 #include "app/settings.h"
+#include "bench_scene.h"
 #include "image/image.h"
 #include "objects/hierarchy/bound.h"
 #include "objects/hierarchy/pqueue.h"
@@ -20,24 +21,8 @@
 
 namespace {
 
-void surface(Object* obj, Color color, double reflection) {
-    setSurfaceAttrib(obj, color, 0.1, 0.7, 1.0, 0.5, 20.0, reflection, 0.0, 1.0, 0, 10, 1.0);
-}
-
-void buildScene() {
-    nPrims = 0;  // the previous render freed its scene
-    surface(makePlane({0, 0, -1}, 0.0), {0.8, 0.8, 0.7}, 0.0);
-    for (int i = -3; i <= 3; ++i)
-        for (int j = 0; j < 3; ++j)
-            surface(makeSphere({i * 1.5, j * 2.0, 0.5}, 0.5), {0.2 + 0.1 * (i + 3), 0.5, 0.9 - 0.2 * j}, 0.0);
-    surface(makeSphere({0, 2, 2.5}, 1.5), {0.9, 0.9, 0.9}, 0.8);
-    makeLight({-5, -5, 10}, {1, 1, 1}, 0, 0, 0, 0, 0, 0, 0, {0, 0, -1});
-    makeLight({6, -2, 6}, {0.6, 0.6, 0.5}, 0, 0, 0, 0, 0, 0, 0, {0, 0, -1});
-    buildBoundingSlabs();
-}
-
 double timedRender(RenderDriver driver, int threads, const char* name) {
-    buildScene();
+    buildBenchScene();
     numThreads = threads;
     std::snprintf(myDisplay.outputName, sizeof myDisplay.outputName, "%s", name);
     const auto start = std::chrono::steady_clock::now();
