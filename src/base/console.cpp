@@ -92,6 +92,13 @@ void flushOutput() {
     toStandard(ConsoleStream::output, [](FILE* file) { std::fflush(file); });
 }
 
+// What is still buffered at exit is written here, with SIGPIPE held back, before the C library's
+// own last flush would write it unguarded (a reader that left after the last flush would then
+// end the finished run with SIGPIPE).
+struct FlushAtExit {
+    ~FlushAtExit() { flushOutput(); }
+} flushAtExit;
+
 }  // namespace
 
 void consolePrint(const char* format, ...) {
